@@ -1,0 +1,28 @@
+#!/usr/bin/env bash
+# Installs every Debian package the build and the tests need. Idempotent: a machine
+# that already has everything spends a second here.
+set -euo pipefail
+
+build_pkgs="cmake make g++ g++-mingw-w64-i686 binutils-mingw-w64-i686 mingw-w64-tools
+  libwine-dev googletest libgtest-dev libgmock-dev file"
+e2e_pkgs="wine wine64 wine32:i386 wine32-preloader:i386 libcups2:i386 fonts-wine
+  libxrender1:i386 libxrandr2:i386 libxi6:i386 libxcursor1:i386 libxinerama1:i386
+  libxcomposite1:i386 libxfixes3:i386 libxxf86vm1:i386
+  qemu-user-static xvfb cups cups-client cups-bsd python3 procps"
+
+want="$build_pkgs"
+[ "${1:-}" = "--build-only" ] || want="$want $e2e_pkgs"
+
+missing=""
+for p in $want; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "ok installed" || missing="$missing $p"
+done
+[ -z "$missing" ] && exit 0
+
+echo "installing:$missing"
+export DEBIAN_FRONTEND=noninteractive
+if ! dpkg --print-foreign-architectures | grep -qx i386; then
+  dpkg --add-architecture i386
+fi
+apt-get -o DPkg::Lock::Timeout=900 update -qq
+apt-get -o DPkg::Lock::Timeout=900 install -y -qq --no-install-recommends $missing >/dev/null
