@@ -1,0 +1,70 @@
+#include "app/log.h"
+
+#include <cstring>
+
+#include "app/globals.h"
+
+static const char LOG_FILE_NAME[] = "QuvaraLog.txt";
+
+// Message texts in the user's default language.
+static const DWORD USER_DEFAULT_LANGUAGE = 0x400;
+
+void OpenLog()
+{
+    g_logFile = INVALID_HANDLE_VALUE;
+
+    char path[TEXT_BUFFER_SIZE];
+    memset(path, 0, sizeof(path));
+    DWORD length = GetTempPathA(sizeof(path), path);
+
+    // A folder that does not fit makes the platform return the size it needs and
+    // leave the buffer empty; appending the name then would put the log in the
+    // current folder. Without room for the name too, there is no log this run.
+    if (length == 0 || length + sizeof(LOG_FILE_NAME) > sizeof(path))
+        return;
+    memcpy(path + length, LOG_FILE_NAME, sizeof(LOG_FILE_NAME));
+
+    // No sharing: a second copy running at the same time goes without a log
+    // rather than interleaving its entries with ours.
+    g_logFile = CreateFileA(path, GENERIC_READ | GENERIC_WRITE, 0, NULL, CREATE_ALWAYS,
+                            FILE_ATTRIBUTE_NORMAL, NULL);
+}
+
+void CloseLog()
+{
+    if (g_logFile != INVALID_HANDLE_VALUE)
+        CloseHandle(g_logFile);
+    g_logFile = INVALID_HANDLE_VALUE;
+}
+
+static void WriteLogText(const char* text)
+{
+    DWORD written = 0;
+    WriteFile(g_logFile, text, (DWORD)strlen(text), &written, NULL);
+}
+
+void LogEvent(DWORD errorCode, const char* eventCode, const char* text)
+{
+    if (g_logFile == INVALID_HANDLE_VALUE)
+        return;
+
+    WriteLogText(eventCode);
+    WriteLogText(": ");
+    WriteLogText(text);
+
+    if (errorCode != 0) {
+        char* systemText = NULL;
+        DWORD length = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS |
+                                          FORMAT_MESSAGE_ALLOCATE_BUFFER,
+                                      NULL, errorCode, USER_DEFAULT_LANGUAGE, (LPSTR)&systemText, 0,
+                                      NULL);
+        // The second line starts even when the system has no text for the code.
+        WriteLogText("\r\n\t");
+        if (length != 0 && systemText != NULL)
+            WriteLogText(systemText);
+        if (systemText != NULL)
+            LocalFree(systemText);
+    }
+
+    WriteLogText("\r\n");
+}

@@ -1,0 +1,11 @@
+// The diagnostic log: QuvaraLog.txt in the user's temporary folder, new each run.
+#pragma once
+
+#include <windows.h>
+
+// Creates the log; on any failure the run goes on with logging switched off.
+void OpenLog();
+void CloseLog();
+
+// Appends "CODE: text", plus the system's text for errorCode when it is not 0.
+void LogEvent(DWORD errorCode, const char* eventCode, const char* text);

@@ -1,0 +1,70 @@
+// Entry point: print the file named on the command line, or show the setup dialog.
+#include <windows.h>
+
+#include <cstring>
+
+#include "app/globals.h"
+#include "app/log.h"
+#include "config/registry.h"
+#include "print/raw_print.h"
+#include "res/resource.h"
+#include "ui/config_dialog.h"
+
+// The shell passes the path quoted: drop the first and the last character. An
+// argument that is a lone quote names no file and leaves the path empty.
+static void UnquotePath(const char* argumentText, char* path)
+{
+    size_t length = strlen(argumentText);
+    if (length < 2) {
+        path[0] = '\0';
+        return;
+    }
+    memcpy(path, argumentText + 1, length - 2);
+    path[length - 2] = '\0';
+}
+
+// Command-line run: the argument text is one file path, quoted or not.
+static void PrintArgumentFile(const char* argumentText)
+{
+    if (!LoadConfiguredPrinter()) {
+        LogEvent(0, "QV001", "No printer configured");
+        return;
+    }
+
+    LogEvent(0, "QV002", GetCommandLineA());
+    LogEvent(0, "QV003", argumentText);
+
+    char path[TEXT_BUFFER_SIZE];
+    memset(path, 0, sizeof(path));
+    size_t length = strlen(argumentText);
+    // Cutting a path short could name another file; a path this long is refused.
+    if (length >= sizeof(path)) {
+        LogEvent(ERROR_FILENAME_EXCED_RANGE, "QV041", "Path too long");
+        return;
+    }
+    if (argumentText[0] == '"')
+        UnquotePath(argumentText, path);
+    else
+        memcpy(path, argumentText, length + 1);
+
+    PrintFileRaw(g_printerName, path);
+}
+
+int WINAPI WinMain(HINSTANCE instance, HINSTANCE /*previousInstance*/, LPSTR argumentText,
+                   int /*showCommand*/)
+{
+    memset(&g_versionInfo, 0, sizeof(g_versionInfo));
+    g_versionInfo.dwOSVersionInfoSize = sizeof(g_versionInfo);
+    GetVersionExA(&g_versionInfo);
+    g_instance = instance;
+
+    OpenLog();
+
+    if (argumentText == NULL || argumentText[0] == '\0')
+        DialogBoxParamA(g_instance, MAKEINTRESOURCEA(IDD_CONFIG), NULL, ConfigDialogProc, 0);
+    else
+        PrintArgumentFile(argumentText);
+
+    CloseLog();
+    return 0;
+}
