@@ -1,0 +1,715 @@
+#include "win32_fake.h"
+
+#include <winspool.h>
+
+#include <fcntl.h>
+#include <strings.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+
+namespace fake {
+
+namespace {
+
+struct Injection {
+    std::string call;
+    int countdown;
+    DWORD error;
+};
+
+struct ShortWriteInjection {
+    int countdown;
+    DWORD accepted;
+};
+
+struct FileEntry {
+    int fd = -1;
+    std::string path;
+    DWORD access = 0;
+    DWORD share = 0;
+};
+
+struct PrinterEntry {
+    std::string name;
+    int job = -1;  // index into jobs while a document is open
+};
+
+World g_world;
+std::vector<Injection> g_injections;
+std::vector<ShortWriteInjection> g_shortWrites;
+std::map<intptr_t, FileEntry> g_files;
+std::map<intptr_t, std::string> g_keys;
+std::map<intptr_t, PrinterEntry> g_printerHandles;
+intptr_t g_nextHandle = 0x1000;
+
+// Texts as Windows words them, each ending in "\r\n" as the system's do.
+const std::map<DWORD, const char*> kSystemTexts = {
+    {ERROR_FILE_NOT_FOUND, "The system cannot find the file specified.\r\n"},
+    {ERROR_PATH_NOT_FOUND, "The system cannot find the path specified.\r\n"},
+    {ERROR_ACCESS_DENIED, "Access is denied.\r\n"},
+    {ERROR_INVALID_HANDLE, "The handle is invalid.\r\n"},
+    {ERROR_NOT_ENOUGH_MEMORY, "Not enough memory resources are available to process this command.\r\n"},
+    {ERROR_WRITE_FAULT, "The system cannot write to the specified device.\r\n"},
+    {ERROR_READ_FAULT, "The system cannot read from the specified device.\r\n"},
+    {ERROR_SHARING_VIOLATION,
+     "The process cannot access the file because it is being used by another process.\r\n"},
+    {ERROR_INVALID_PARAMETER, "The parameter is incorrect.\r\n"},
+    {ERROR_INSUFFICIENT_BUFFER, "The data area passed to a system call is too small.\r\n"},
+    {ERROR_NEGATIVE_SEEK,
+     "An attempt was made to move the file pointer before the beginning of the file.\r\n"},
+    {ERROR_FILENAME_EXCED_RANGE, "The filename or extension is too long.\r\n"},
+    {ERROR_MORE_DATA, "More data is available.\r\n"},
+    {ERROR_INVALID_PRINTER_NAME, "The printer name is invalid.\r\n"},
+    {ERROR_INVALID_DATATYPE, "The specified datatype is invalid.\r\n"},
+    {ERROR_PRINTER_DELETED, "The specified printer has been deleted.\r\n"},
+    {ERROR_NOT_READY, "The device is not ready.\r\n"},
+};
+
+void Record(const char* call)
+{
+    g_world.calls.push_back(call);
+}
+
+// True when an injected failure is due for this call; sets the last error.
+bool Injected(const char* call)
+{
+    for (auto it = g_injections.begin(); it != g_injections.end(); ++it) {
+        if (it->call != call)
+            continue;
+        if (--it->countdown == 0) {
+            g_world.lastError = it->error;
+            g_injections.erase(it);
+            return true;
+        }
+    }
+    return false;
+}
+
+// Registry calls report their error as the result, not the last error.
+LSTATUS InjectedStatus(const char* call)
+{
+    DWORD saved = g_world.lastError;
+    if (!Injected(call))
+        return ERROR_SUCCESS;
+    LSTATUS status = (LSTATUS)g_world.lastError;
+    g_world.lastError = saved;
+    return status;
+}
+
+BOOL Fail(DWORD error)
+{
+    g_world.lastError = error;
+    return FALSE;
+}
+
+HANDLE NewHandle()
+{
+    g_nextHandle += 4;
+    return (HANDLE)g_nextHandle;
+}
+
+DWORD ErrorFromErrno(int error)
+{
+    switch (error) {
+    case ENOENT: return ERROR_FILE_NOT_FOUND;
+    case ENOTDIR: return ERROR_PATH_NOT_FOUND;
+    case EACCES:
+    case EISDIR:
+    case EPERM: return ERROR_ACCESS_DENIED;
+    case ENAMETOOLONG: return ERROR_FILENAME_EXCED_RANGE;
+    default: return ERROR_INVALID_PARAMETER;
+    }
+}
+
+FileEntry* FindFile(HANDLE handle)
+{
+    auto it = g_files.find((intptr_t)handle);
+    return it == g_files.end() ? nullptr : &it->second;
+}
+
+PrinterEntry* FindPrinter(HANDLE handle)
+{
+    auto it = g_printerHandles.find((intptr_t)handle);
+    return it == g_printerHandles.end() ? nullptr : &it->second;
+}
+
+std::string RootName(HKEY root)
+{
+    if (root == HKEY_LOCAL_MACHINE) return "HKLM";
+    if (root == HKEY_CLASSES_ROOT) return "HKCR";
+    if (root == HKEY_CURRENT_USER) return "HKCU";
+    auto it = g_keys.find((intptr_t)root);
+    return it == g_keys.end() ? std::string() : it->second;
+}
+
+std::string JoinKey(const std::string& parent, const char* subKey)
+{
+    std::string path = parent;
+    if (subKey != nullptr && subKey[0] != '\0')
+        path += std::string("\\") + subKey;
+    return path;
+}
+
+}  // namespace
+
+bool CaseInsensitiveLess::operator()(const std::string& a, const std::string& b) const
+{
+    return strcasecmp(a.c_str(), b.c_str()) < 0;
+}
+
+std::vector<size_t> Job::ChunkSizes() const
+{
+    std::vector<size_t> sizes;
+    for (const Bytes& chunk : chunks)
+        sizes.push_back(chunk.size());
+    return sizes;
+}
+
+World& TheWorld()
+{
+    return g_world;
+}
+
+void Reset()
+{
+    for (auto& entry : g_files)
+        close(entry.second.fd);
+    g_files.clear();
+    g_keys.clear();
+    g_printerHandles.clear();
+    g_injections.clear();
+    g_shortWrites.clear();
+    g_world = World();
+}
+
+void FailCall(const std::string& call, DWORD error, int nth)
+{
+    g_injections.push_back({call, nth, error});
+}
+
+void ShortWrite(int nth, DWORD accepted)
+{
+    g_shortWrites.push_back({nth, accepted});
+}
+
+void SetRegistryValue(const std::string& keyPath, const std::string& name, DWORD type,
+                      const Bytes& data)
+{
+    // Parents exist whenever a child does, as in the real registry.
+    for (size_t at = keyPath.find('\\'); at != std::string::npos; at = keyPath.find('\\', at + 1))
+        g_world.registry[keyPath.substr(0, at)];
+    RegistryValue& value = g_world.registry[keyPath].values[name];
+    value.type = type;
+    value.data = data;
+}
+
+void SetRegistryString(const std::string& keyPath, const std::string& name, const std::string& text)
+{
+    Bytes data(text.begin(), text.end());
+    data.push_back(0);
+    SetRegistryValue(keyPath, name, REG_SZ, data);
+}
+
+const RegistryValue* FindRegistryValue(const std::string& keyPath, const std::string& name)
+{
+    auto key = g_world.registry.find(keyPath);
+    if (key == g_world.registry.end())
+        return nullptr;
+    auto value = key->second.values.find(name);
+    return value == key->second.values.end() ? nullptr : &value->second;
+}
+
+std::vector<std::string> CallsAmong(const std::set<std::string>& names)
+{
+    std::vector<std::string> result;
+    for (const std::string& call : g_world.calls)
+        if (names.count(call))
+            result.push_back(call);
+    return result;
+}
+
+int CountCalls(const std::string& name)
+{
+    int count = 0;
+    for (const std::string& call : g_world.calls)
+        count += call == name;
+    return count;
+}
+
+std::string SystemText(DWORD error)
+{
+    auto text = kSystemTexts.find(error);
+    return text == kSystemTexts.end() ? std::string() : std::string(text->second);
+}
+
+}  // namespace fake
+
+using namespace fake;
+
+// ---- kernel32: errors, process facts, memory ----
+
+extern "C" DWORD WINAPI GetLastError(void)
+{
+    return g_world.lastError;
+}
+
+extern "C" VOID WINAPI SetLastError(DWORD error)
+{
+    g_world.lastError = error;
+}
+
+extern "C" BOOL WINAPI GetVersionExA(OSVERSIONINFOA* info)
+{
+    Record("GetVersionExA");
+    if (Injected("GetVersionExA"))
+        return FALSE;
+    if (info->dwOSVersionInfoSize != sizeof(OSVERSIONINFOA) &&
+        info->dwOSVersionInfoSize != sizeof(OSVERSIONINFOEXA))
+        return Fail(ERROR_INSUFFICIENT_BUFFER);
+    info->dwMajorVersion = 6;
+    info->dwMinorVersion = 2;
+    info->dwBuildNumber = 9200;
+    info->dwPlatformId = VER_PLATFORM_WIN32_NT;
+    info->szCSDVersion[0] = '\0';
+    return TRUE;
+}
+
+extern "C" LPSTR WINAPI GetCommandLineA(void)
+{
+    Record("GetCommandLineA");
+    return const_cast<char*>(g_world.commandLine.c_str());
+}
+
+extern "C" DWORD WINAPI GetModuleFileNameA(HMODULE, LPSTR buffer, DWORD size)
+{
+    Record("GetModuleFileNameA");
+    if (Injected("GetModuleFileNameA"))
+        return 0;
+    const std::string& path = g_world.modulePath;
+    if (size == 0)
+        return 0;
+    // Too small: the path is cut, still terminated, and the full size is returned.
+    if (path.size() >= size) {
+        memcpy(buffer, path.data(), size - 1);
+        buffer[size - 1] = '\0';
+        g_world.lastError = ERROR_INSUFFICIENT_BUFFER;
+        return size;
+    }
+    memcpy(buffer, path.c_str(), path.size() + 1);
+    return (DWORD)path.size();
+}
+
+extern "C" DWORD WINAPI GetTempPathA(DWORD size, LPSTR buffer)
+{
+    Record("GetTempPathA");
+    if (Injected("GetTempPathA"))
+        return 0;
+    const std::string& path = g_world.tempPath;
+    // Too small: nothing is written and the size needed, zero included, comes back.
+    if (path.size() + 1 > size)
+        return (DWORD)path.size() + 1;
+    memcpy(buffer, path.c_str(), path.size() + 1);
+    return (DWORD)path.size();
+}
+
+extern "C" HLOCAL WINAPI LocalAlloc(UINT flags, SIZE_T size)
+{
+    Record("LocalAlloc");
+    if (Injected("LocalAlloc"))
+        return nullptr;
+    void* memory = (flags & LMEM_ZEROINIT) ? calloc(1, size ? size : 1) : malloc(size ? size : 1);
+    ++g_world.localAllocations;
+    return memory;
+}
+
+extern "C" HLOCAL WINAPI LocalFree(HLOCAL memory)
+{
+    Record("LocalFree");
+    if (memory != nullptr) {
+        free(memory);
+        --g_world.localAllocations;
+    }
+    return nullptr;
+}
+
+extern "C" DWORD WINAPI FormatMessageA(DWORD flags, LPCVOID, DWORD code, DWORD, LPSTR buffer,
+                                       DWORD, __ms_va_list*)
+{
+    Record("FormatMessageA");
+    auto text = kSystemTexts.find(code);
+    if (!(flags & FORMAT_MESSAGE_FROM_SYSTEM) || !(flags & FORMAT_MESSAGE_ALLOCATE_BUFFER) ||
+        text == kSystemTexts.end()) {
+        g_world.lastError = ERROR_MR_MID_NOT_FOUND;
+        return 0;
+    }
+    size_t length = strlen(text->second);
+    char* copy = (char*)LocalAlloc(LMEM_FIXED, length + 1);
+    memcpy(copy, text->second, length + 1);
+    *(char**)buffer = copy;
+    return (DWORD)length;
+}
+
+// ---- kernel32: files, backed by real host files ----
+
+extern "C" HANDLE WINAPI CreateFileA(LPCSTR path, DWORD access, DWORD share, LPSECURITY_ATTRIBUTES,
+                                     DWORD disposition, DWORD, HANDLE)
+{
+    Record("CreateFileA");
+    if (Injected("CreateFileA"))
+        return INVALID_HANDLE_VALUE;
+    if (path == nullptr || path[0] == '\0') {
+        g_world.lastError = ERROR_PATH_NOT_FOUND;
+        return INVALID_HANDLE_VALUE;
+    }
+
+    // Sharing is checked both ways, as Windows does.
+    for (const auto& entry : g_files) {
+        const FileEntry& other = entry.second;
+        if (other.path != path)
+            continue;
+        bool weRefused = ((access & GENERIC_READ) && !(other.share & FILE_SHARE_READ)) ||
+                         ((access & GENERIC_WRITE) && !(other.share & FILE_SHARE_WRITE));
+        bool theyRefuse = ((other.access & GENERIC_READ) && !(share & FILE_SHARE_READ)) ||
+                          ((other.access & GENERIC_WRITE) && !(share & FILE_SHARE_WRITE));
+        if (weRefused || theyRefuse) {
+            g_world.lastError = ERROR_SHARING_VIOLATION;
+            return INVALID_HANDLE_VALUE;
+        }
+    }
+
+    int mode = (access & GENERIC_WRITE) ? ((access & GENERIC_READ) ? O_RDWR : O_WRONLY) : O_RDONLY;
+    switch (disposition) {
+    case CREATE_ALWAYS: mode |= O_CREAT | O_TRUNC; break;
+    case OPEN_EXISTING: break;
+    default: g_world.lastError = ERROR_INVALID_PARAMETER; return INVALID_HANDLE_VALUE;
+    }
+    int fd = open(path, mode, 0644);
+    if (fd < 0) {
+        g_world.lastError = ErrorFromErrno(errno);
+        return INVALID_HANDLE_VALUE;
+    }
+    struct stat info;
+    if (fstat(fd, &info) == 0 && S_ISDIR(info.st_mode)) {
+        close(fd);
+        g_world.lastError = ERROR_ACCESS_DENIED;
+        return INVALID_HANDLE_VALUE;
+    }
+    HANDLE handle = NewHandle();
+    g_files[(intptr_t)handle] = FileEntry{fd, path, access, share};
+    ++g_world.openFiles;
+    return handle;
+}
+
+extern "C" BOOL WINAPI ReadFile(HANDLE handle, LPVOID buffer, DWORD size, LPDWORD bytesRead,
+                                LPOVERLAPPED)
+{
+    Record("ReadFile");
+    *bytesRead = 0;
+    if (Injected("ReadFile"))
+        return FALSE;
+    FileEntry* file = FindFile(handle);
+    if (file == nullptr || !(file->access & GENERIC_READ))
+        return Fail(file == nullptr ? ERROR_INVALID_HANDLE : ERROR_ACCESS_DENIED);
+    ssize_t got = read(file->fd, buffer, size);
+    if (got < 0)
+        return Fail(ERROR_READ_FAULT);
+    *bytesRead = (DWORD)got;
+    return TRUE;
+}
+
+extern "C" BOOL WINAPI WriteFile(HANDLE handle, LPCVOID buffer, DWORD size, LPDWORD written,
+                                 LPOVERLAPPED)
+{
+    Record("WriteFile");
+    if (written != nullptr)
+        *written = 0;
+    if (Injected("WriteFile"))
+        return FALSE;
+    FileEntry* file = FindFile(handle);
+    if (file == nullptr || !(file->access & GENERIC_WRITE))
+        return Fail(file == nullptr ? ERROR_INVALID_HANDLE : ERROR_ACCESS_DENIED);
+    ssize_t put = write(file->fd, buffer, size);
+    if (put < 0)
+        return Fail(ERROR_WRITE_FAULT);
+    if (written != nullptr)
+        *written = (DWORD)put;
+    return TRUE;
+}
+
+extern "C" DWORD WINAPI GetFileSize(HANDLE handle, LPDWORD high)
+{
+    Record("GetFileSize");
+    if (Injected("GetFileSize"))
+        return INVALID_FILE_SIZE;
+    FileEntry* file = FindFile(handle);
+    struct stat info;
+    if (file == nullptr || fstat(file->fd, &info) != 0) {
+        g_world.lastError = ERROR_INVALID_HANDLE;
+        return INVALID_FILE_SIZE;
+    }
+    if (high != nullptr)
+        *high = (DWORD)((unsigned long long)info.st_size >> 32);
+    return (DWORD)info.st_size;
+}
+
+extern "C" DWORD WINAPI SetFilePointer(HANDLE handle, LONG distance, LPLONG high, DWORD method)
+{
+    Record("SetFilePointer");
+    if (Injected("SetFilePointer"))
+        return INVALID_SET_FILE_POINTER;
+    FileEntry* file = FindFile(handle);
+    if (file == nullptr) {
+        g_world.lastError = ERROR_INVALID_HANDLE;
+        return INVALID_SET_FILE_POINTER;
+    }
+    int whence = method == FILE_BEGIN ? SEEK_SET : method == FILE_CURRENT ? SEEK_CUR : SEEK_END;
+    off_t offset = high != nullptr ? (off_t)(((long long)*high << 32) | (DWORD)distance) : distance;
+    off_t at = lseek(file->fd, offset, whence);
+    if (at < 0) {
+        g_world.lastError = ERROR_NEGATIVE_SEEK;
+        return INVALID_SET_FILE_POINTER;
+    }
+    if (high != nullptr)
+        *high = (LONG)(at >> 32);
+    return (DWORD)at;
+}
+
+extern "C" BOOL WINAPI CloseHandle(HANDLE handle)
+{
+    Record("CloseHandle");
+    auto it = g_files.find((intptr_t)handle);
+    if (it == g_files.end())
+        return Fail(ERROR_INVALID_HANDLE);
+    close(it->second.fd);
+    g_files.erase(it);
+    --g_world.openFiles;
+    return TRUE;
+}
+
+// ---- advapi32: an in-memory registry ----
+
+extern "C" LSTATUS WINAPI RegOpenKeyExA(HKEY root, LPCSTR subKey, DWORD, REGSAM, PHKEY result)
+{
+    Record("RegOpenKeyExA");
+    if (LSTATUS injected = InjectedStatus("RegOpenKeyExA"))
+        return injected;
+    std::string parent = RootName(root);
+    if (parent.empty())
+        return ERROR_INVALID_HANDLE;
+    std::string path = JoinKey(parent, subKey);
+    if (path != parent && !g_world.registry.count(path))
+        return ERROR_FILE_NOT_FOUND;
+    HANDLE handle = NewHandle();
+    g_keys[(intptr_t)handle] = path;
+    ++g_world.openKeys;
+    *result = (HKEY)handle;
+    return ERROR_SUCCESS;
+}
+
+extern "C" LSTATUS WINAPI RegCreateKeyExA(HKEY root, LPCSTR subKey, DWORD, LPSTR, DWORD, REGSAM,
+                                          LPSECURITY_ATTRIBUTES, PHKEY result, LPDWORD)
+{
+    Record("RegCreateKeyExA");
+    if (LSTATUS injected = InjectedStatus("RegCreateKeyExA"))
+        return injected;
+    std::string parent = RootName(root);
+    if (parent.empty())
+        return ERROR_INVALID_HANDLE;
+    std::string path = JoinKey(parent, subKey);
+    for (size_t at = path.find('\\'); at != std::string::npos; at = path.find('\\', at + 1))
+        g_world.registry[path.substr(0, at)];
+    g_world.registry[path];
+    HANDLE handle = NewHandle();
+    g_keys[(intptr_t)handle] = path;
+    ++g_world.openKeys;
+    *result = (HKEY)handle;
+    return ERROR_SUCCESS;
+}
+
+extern "C" LSTATUS WINAPI RegQueryValueExA(HKEY key, LPCSTR name, LPDWORD, LPDWORD type,
+                                           LPBYTE data, LPDWORD size)
+{
+    Record("RegQueryValueExA");
+    if (LSTATUS injected = InjectedStatus("RegQueryValueExA"))
+        return injected;
+    auto open = g_keys.find((intptr_t)key);
+    if (open == g_keys.end())
+        return ERROR_INVALID_HANDLE;
+    const RegistryValue* value = FindRegistryValue(open->second, name ? name : "");
+    if (value == nullptr)
+        return ERROR_FILE_NOT_FOUND;
+    if (type != nullptr)
+        *type = value->type;
+    DWORD needed = (DWORD)value->data.size();
+    if (data == nullptr) {
+        *size = needed;
+        return ERROR_SUCCESS;
+    }
+    // Too small: what fits may already have been copied, as Windows does not promise otherwise.
+    if (*size < needed) {
+        memcpy(data, value->data.data(), *size);
+        *size = needed;
+        return ERROR_MORE_DATA;
+    }
+    memcpy(data, value->data.data(), needed);
+    *size = needed;
+    return ERROR_SUCCESS;
+}
+
+extern "C" LSTATUS WINAPI RegSetValueExA(HKEY key, LPCSTR name, DWORD, DWORD type, const BYTE* data,
+                                         DWORD size)
+{
+    Record("RegSetValueExA");
+    if (LSTATUS injected = InjectedStatus("RegSetValueExA"))
+        return injected;
+    auto open = g_keys.find((intptr_t)key);
+    if (open == g_keys.end())
+        return ERROR_INVALID_HANDLE;
+    RegistryValue& value = g_world.registry[open->second].values[name ? name : ""];
+    value.type = type;
+    value.data.assign(data, data + size);
+    return ERROR_SUCCESS;
+}
+
+extern "C" LSTATUS WINAPI RegCloseKey(HKEY key)
+{
+    Record("RegCloseKey");
+    if (!g_keys.erase((intptr_t)key))
+        return ERROR_INVALID_HANDLE;
+    --g_world.openKeys;
+    return ERROR_SUCCESS;
+}
+
+// ---- winspool: a recording spooler ----
+
+extern "C" BOOL WINAPI OpenPrinterA(LPSTR name, HANDLE* printer, LPPRINTER_DEFAULTSA)
+{
+    Record("OpenPrinterA");
+    *printer = nullptr;
+    if (Injected("OpenPrinterA"))
+        return FALSE;
+    if (name == nullptr || !g_world.printers.count(name))
+        return Fail(ERROR_INVALID_PRINTER_NAME);
+    HANDLE handle = NewHandle();
+    g_printerHandles[(intptr_t)handle] = PrinterEntry{name, -1};
+    ++g_world.openPrinters;
+    *printer = handle;
+    return TRUE;
+}
+
+extern "C" DWORD WINAPI StartDocPrinterA(HANDLE handle, DWORD level, LPBYTE info)
+{
+    Record("StartDocPrinterA");
+    if (Injected("StartDocPrinterA"))
+        return 0;
+    PrinterEntry* printer = FindPrinter(handle);
+    if (printer == nullptr)
+        return Fail(ERROR_INVALID_HANDLE);
+    if (level != 1 || info == nullptr || printer->job >= 0)
+        return Fail(ERROR_INVALID_PARAMETER);
+    const DOC_INFO_1A* doc = (const DOC_INFO_1A*)info;
+    if (doc->pDatatype != nullptr && strcasecmp(doc->pDatatype, "RAW") != 0 &&
+        strcasecmp(doc->pDatatype, "TEXT") != 0)
+        return Fail(ERROR_INVALID_DATATYPE);
+    Job job;
+    job.printer = printer->name;
+    job.documentName = doc->pDocName ? doc->pDocName : "";
+    job.datatype = doc->pDatatype ? doc->pDatatype : "";
+    g_world.jobs.push_back(job);
+    printer->job = (int)g_world.jobs.size() - 1;
+    return (DWORD)g_world.jobs.size();
+}
+
+extern "C" BOOL WINAPI StartPagePrinter(HANDLE handle)
+{
+    Record("StartPagePrinter");
+    if (Injected("StartPagePrinter"))
+        return FALSE;
+    PrinterEntry* printer = FindPrinter(handle);
+    if (printer == nullptr || printer->job < 0)
+        return Fail(ERROR_INVALID_HANDLE);
+    ++g_world.jobs[printer->job].pages;
+    return TRUE;
+}
+
+extern "C" BOOL WINAPI WritePrinter(HANDLE handle, LPVOID buffer, DWORD size, LPDWORD written)
+{
+    Record("WritePrinter");
+    *written = 0;
+    if (Injected("WritePrinter"))
+        return FALSE;
+    PrinterEntry* printer = FindPrinter(handle);
+    if (printer == nullptr || printer->job < 0)
+        return Fail(ERROR_INVALID_HANDLE);
+    Job& job = g_world.jobs[printer->job];
+    const BYTE* bytes = (const BYTE*)buffer;
+    job.chunks.emplace_back(bytes, bytes + size);
+
+    DWORD accepted = size;
+    for (auto it = g_shortWrites.begin(); it != g_shortWrites.end(); ++it) {
+        if (--it->countdown == 0) {
+            accepted = it->accepted < size ? it->accepted : size;
+            g_shortWrites.erase(it);
+            break;
+        }
+    }
+    job.accepted.insert(job.accepted.end(), bytes, bytes + accepted);
+    *written = accepted;
+    return TRUE;
+}
+
+extern "C" BOOL WINAPI EndPagePrinter(HANDLE handle)
+{
+    Record("EndPagePrinter");
+    if (Injected("EndPagePrinter"))
+        return FALSE;
+    PrinterEntry* printer = FindPrinter(handle);
+    if (printer == nullptr || printer->job < 0)
+        return Fail(ERROR_INVALID_HANDLE);
+    return TRUE;
+}
+
+extern "C" BOOL WINAPI EndDocPrinter(HANDLE handle)
+{
+    Record("EndDocPrinter");
+    if (Injected("EndDocPrinter"))
+        return FALSE;
+    PrinterEntry* printer = FindPrinter(handle);
+    if (printer == nullptr || printer->job < 0)
+        return Fail(ERROR_INVALID_HANDLE);
+    g_world.jobs[printer->job].ended = true;
+    printer->job = -1;
+    return TRUE;
+}
+
+extern "C" BOOL WINAPI ClosePrinter(HANDLE handle)
+{
+    Record("ClosePrinter");
+    if (!g_printerHandles.erase((intptr_t)handle))
+        return Fail(ERROR_INVALID_HANDLE);
+    --g_world.openPrinters;
+    return TRUE;
+}
+
+// ---- user32: dialogs ----
+
+// No dialog template is built into the test program, so the dialog never opens;
+// the call is recorded for tests to inspect.
+extern "C" INT_PTR WINAPI DialogBoxParamA(HINSTANCE instance, LPCSTR templateName, HWND owner,
+                                          DLGPROC procedure, LPARAM parameter)
+{
+    Record("DialogBoxParamA");
+    g_world.dialogs.push_back({instance, (ULONG_PTR)templateName, owner, procedure, parameter});
+    g_world.lastError = ERROR_RESOURCE_NAME_NOT_FOUND;
+    return -1;
+}
+
+extern "C" BOOL WINAPI EndDialog(HWND, INT_PTR)
+{
+    Record("EndDialog");
+    return TRUE;
+}

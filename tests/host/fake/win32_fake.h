@@ -1,0 +1,95 @@
+// A stand-in for the Win32 calls the program makes, for tests on the build host.
+// Tests set up the plain data below, run product code, and inspect what it did.
+// Results and error codes are those Windows gives for the same situations.
+#pragma once
+
+#include <windows.h>
+
+#include <map>
+#include <set>
+#include <string>
+#include <vector>
+
+namespace fake {
+
+using Bytes = std::vector<BYTE>;
+
+struct CaseInsensitiveLess {
+    bool operator()(const std::string& a, const std::string& b) const;
+};
+
+struct RegistryValue {
+    DWORD type = REG_NONE;
+    Bytes data;
+};
+
+struct RegistryKey {
+    std::map<std::string, RegistryValue, CaseInsensitiveLess> values;
+};
+
+// One spooler job as the printer would see it.
+struct Job {
+    std::string printer;
+    std::string documentName;
+    std::string datatype;
+    int pages = 0;
+    bool ended = false;
+    std::vector<Bytes> chunks;  // each WritePrinter call's data, in order
+    Bytes accepted;             // what the spooler actually took
+
+    std::vector<size_t> ChunkSizes() const;
+};
+
+struct DialogCall {
+    HINSTANCE instance = nullptr;
+    ULONG_PTR templateId = 0;
+    HWND owner = nullptr;
+    DLGPROC procedure = nullptr;
+    LPARAM parameter = 0;
+};
+
+struct World {
+    // Keys by full path with the root spelt "HKLM", "HKCR" or "HKCU".
+    std::map<std::string, RegistryKey, CaseInsensitiveLess> registry;
+    std::set<std::string, CaseInsensitiveLess> printers;
+    std::vector<Job> jobs;
+
+    std::string tempPath;  // what GetTempPathA reports; host paths end in '/'
+    std::string commandLine;
+    std::string modulePath;
+    DWORD lastError = 0;
+
+    std::vector<std::string> calls;  // every stand-in call, by name, in order
+    std::vector<DialogCall> dialogs;
+
+    int openFiles = 0;
+    int openKeys = 0;
+    int openPrinters = 0;
+    int localAllocations = 0;
+};
+
+World& TheWorld();
+
+// Clears everything: no keys, no printers, no jobs, no injected faults.
+void Reset();
+
+// The nth call of `call` from now on (1 = the next) fails with `error`.
+void FailCall(const std::string& call, DWORD error, int nth = 1);
+// The nth WritePrinter call from now on accepts only `accepted` bytes, without error.
+void ShortWrite(int nth, DWORD accepted);
+
+// Registry helpers for tests.
+void SetRegistryValue(const std::string& keyPath, const std::string& name, DWORD type,
+                      const Bytes& data);
+void SetRegistryString(const std::string& keyPath, const std::string& name,
+                       const std::string& text);  // REG_SZ with its terminating zero
+const RegistryValue* FindRegistryValue(const std::string& keyPath, const std::string& name);
+
+// The calls of the given names, in order, leaving out everything else.
+std::vector<std::string> CallsAmong(const std::set<std::string>& names);
+int CountCalls(const std::string& name);
+
+// The system's text for an error code, as FormatMessageA gives it ("" when it has none).
+std::string SystemText(DWORD error);
+
+}  // namespace fake

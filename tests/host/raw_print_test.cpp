@@ -1,0 +1,263 @@
+// Sending a file to the spooler: chunking, byte fidelity, and every failure path.
+#include "app/globals.h"
+#include "app/log.h"
+#include "print/raw_print.h"
+#include "test_support.h"
+
+namespace {
+
+const char kPrinter[] = "Zebra ZD421";
+
+class RawPrint : public QuvaraTest {
+protected:
+    void SetUp() override
+    {
+        QuvaraTest::SetUp();
+        AddPrinter(kPrinter);
+        OpenLog();
+    }
+
+    // Prints and returns the log's entries after the three opening ones.
+    std::string Print(const std::string& path, const char* printer = kPrinter)
+    {
+        EXPECT_EQ(PrintFileRaw(printer, path.c_str()), 0);
+        CloseLog();
+        std::string opening = Join({Entry("QV101", "Printing..."), Entry("QV102", path),
+                                    Entry("QV103", printer)});
+        std::string log = Log();
+        EXPECT_EQ(log.substr(0, opening.size()), opening);
+        return log.size() >= opening.size() ? log.substr(opening.size()) : log;
+    }
+
+    std::vector<std::string> SpoolerCalls()
+    {
+        return fake::CallsAmong({"OpenPrinterA", "StartDocPrinterA", "StartPagePrinter",
+                                 "WritePrinter", "EndPagePrinter", "EndDocPrinter",
+                                 "ClosePrinter"});
+    }
+};
+
+fake::Bytes Pattern(size_t size)
+{
+    fake::Bytes bytes(size);
+    for (size_t i = 0; i < size; ++i)
+        bytes[i] = (BYTE)(i * 7 + i / 256);
+    return bytes;
+}
+
+struct ChunkCase {
+    size_t fileSize;
+    std::vector<size_t> chunks;
+};
+
+void PrintTo(const ChunkCase& c, std::ostream* out)
+{
+    *out << c.fileSize << " bytes";
+}
+
+class Chunking : public RawPrint, public ::testing::WithParamInterface<ChunkCase> {};
+
+TEST_P(Chunking, SendsTheFileIn1024ByteChunksUntilAReadReturnsNothing)
+{
+    const ChunkCase& c = GetParam();
+    fake::Bytes content = Pattern(c.fileSize);
+    std::string path = MakeFile("label.zpl", content);
+
+    EXPECT_EQ(Print(path), Entry("QV111", "End-of-file"));
+
+    ASSERT_EQ(world().jobs.size(), 1u);
+    const fake::Job& job = world().jobs[0];
+    EXPECT_EQ(job.ChunkSizes(), c.chunks);
+    EXPECT_EQ(job.accepted, content);
+    EXPECT_EQ(job.printer, kPrinter);
+    EXPECT_EQ(job.documentName, path);
+    EXPECT_EQ(job.datatype, "RAW");
+    EXPECT_EQ(job.pages, 1);
+    EXPECT_TRUE(job.ended);
+    EXPECT_EQ(fake::CountCalls("ReadFile"), (int)c.chunks.size() + 1);
+    ExpectNothingLeftOpen();
+}
+
+INSTANTIATE_TEST_SUITE_P(Sizes, Chunking,
+                         ::testing::Values(ChunkCase{0, {}}, ChunkCase{1, {1}},
+                                           ChunkCase{1023, {1023}}, ChunkCase{1024, {1024}},
+                                           ChunkCase{1025, {1024, 1}},
+                                           ChunkCase{2048, {1024, 1024}},
+                                           ChunkCase{3000, {1024, 1024, 952}}),
+                         [](const auto& info) {
+                             return "Bytes" + std::to_string(info.param.fileSize);
+                         });
+
+TEST_F(RawPrint, EveryByteValueArrivesUnchanged)
+{
+    fake::Bytes content;
+    for (int round = 0; round < 9; ++round)
+        for (int value = 0; value < 256; ++value)
+            content.push_back((BYTE)(round % 2 ? 255 - value : value));
+    content.insert(content.end(), {'\r', '\n', 0, '\n', '\r', 0x1A, 0x80});
+    std::string path = MakeFile("all bytes.bin", content);
+
+    Print(path);
+
+    ASSERT_EQ(world().jobs.size(), 1u);
+    EXPECT_EQ(world().jobs[0].accepted, content);
+}
+
+TEST_F(RawPrint, PrinterTheSpoolerDoesNotKnowCreatesNoJob)
+{
+    std::string path = MakeFile("label.zpl", "^XA^XZ");
+
+    EXPECT_EQ(Print(path, "No such printer"),
+              ErrorEntry("QV105", "Failed to open printer", ERROR_INVALID_PRINTER_NAME));
+
+    EXPECT_TRUE(world().jobs.empty());
+    EXPECT_EQ(SpoolerCalls(), (std::vector<std::string>{"OpenPrinterA"}));
+    ExpectNothingLeftOpen();
+}
+
+TEST_F(RawPrint, MissingFileNeverReachesTheSpooler)
+{
+    EXPECT_EQ(Print(folder() + "/gone.zpl"),
+              ErrorEntry("QV104", "Failed to open file", ERROR_FILE_NOT_FOUND));
+
+    EXPECT_TRUE(SpoolerCalls().empty());
+    ExpectNothingLeftOpen();
+}
+
+TEST_F(RawPrint, FileOpenForWritingElsewhereCannotBePrinted)
+{
+    std::string path = MakeFile("label.zpl", "^XA^XZ");
+    HANDLE writer = CreateFileA(path.c_str(), GENERIC_WRITE, 0, NULL, OPEN_EXISTING,
+                                FILE_ATTRIBUTE_NORMAL, NULL);
+    ASSERT_NE(writer, INVALID_HANDLE_VALUE);
+
+    EXPECT_EQ(Print(path), ErrorEntry("QV104", "Failed to open file", ERROR_SHARING_VIOLATION));
+
+    EXPECT_TRUE(SpoolerCalls().empty());
+    CloseHandle(writer);
+}
+
+// One failing platform call, the entries it leaves, and the spooler calls that follow it.
+struct FailureCase {
+    const char* name;
+    const char* call;
+    int nth;
+    DWORD error;
+    std::vector<std::string> entries;  // after the opening entries
+    std::vector<std::string> spoolerCalls;
+    size_t bytesAccepted;  // of the 2100-byte file
+};
+
+const std::vector<std::string> kWholeJob = {
+    "OpenPrinterA", "StartDocPrinterA", "StartPagePrinter", "WritePrinter", "WritePrinter",
+    "WritePrinter", "EndPagePrinter", "EndDocPrinter", "ClosePrinter"};
+
+void PrintTo(const FailureCase& c, std::ostream* out)
+{
+    *out << c.name;
+}
+
+class PrintFailure : public RawPrint, public ::testing::WithParamInterface<FailureCase> {};
+
+TEST_P(PrintFailure, IsLoggedOnceAndTheJobIsClosedProperly)
+{
+    const FailureCase& c = GetParam();
+    fake::Bytes content = Pattern(2100);
+    std::string path = MakeFile("label.zpl", content);
+    fake::FailCall(c.call, c.error, c.nth);
+
+    EXPECT_EQ(Print(path), Join(c.entries));
+
+    EXPECT_EQ(SpoolerCalls(), c.spoolerCalls);
+    if (!world().jobs.empty()) {
+        EXPECT_EQ(world().jobs[0].accepted,
+                  fake::Bytes(content.begin(), content.begin() + c.bytesAccepted));
+    }
+    ExpectNothingLeftOpen();
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Calls, PrintFailure,
+    ::testing::Values(
+        FailureCase{"OpenFile", "CreateFileA", 1, ERROR_ACCESS_DENIED,
+                    {ErrorEntry("QV104", "Failed to open file", ERROR_ACCESS_DENIED)}, {}, 0},
+        FailureCase{"OpenPrinter", "OpenPrinterA", 1, ERROR_ACCESS_DENIED,
+                    {ErrorEntry("QV105", "Failed to open printer", ERROR_ACCESS_DENIED)},
+                    {"OpenPrinterA"}, 0},
+        FailureCase{"StartDocument", "StartDocPrinterA", 1, ERROR_INVALID_DATATYPE,
+                    {ErrorEntry("QV106", "Couldn't create a job", ERROR_INVALID_DATATYPE)},
+                    {"OpenPrinterA", "StartDocPrinterA", "ClosePrinter"}, 0},
+        FailureCase{"StartPage", "StartPagePrinter", 1, ERROR_NOT_READY,
+                    {ErrorEntry("QV107", "Couldn't start new page", ERROR_NOT_READY)},
+                    {"OpenPrinterA", "StartDocPrinterA", "StartPagePrinter", "EndDocPrinter",
+                     "ClosePrinter"},
+                    0},
+        FailureCase{"FileSize", "GetFileSize", 1, ERROR_INVALID_HANDLE,
+                    {ErrorEntry("QV108", "Can't get file size", ERROR_INVALID_HANDLE),
+                     Entry("QV111", "End-of-file")},
+                    kWholeJob, 2100},
+        FailureCase{"FilePointer", "SetFilePointer", 1, ERROR_NEGATIVE_SEEK,
+                    {ErrorEntry("QV109", "Can't set file pointer", ERROR_NEGATIVE_SEEK),
+                     Entry("QV111", "End-of-file")},
+                    kWholeJob, 2100},
+        FailureCase{"SecondRead", "ReadFile", 2, ERROR_READ_FAULT,
+                    {ErrorEntry("QV110", "Can't read file", ERROR_READ_FAULT)},
+                    {"OpenPrinterA", "StartDocPrinterA", "StartPagePrinter", "WritePrinter",
+                     "EndPagePrinter", "EndDocPrinter", "ClosePrinter"},
+                    1024},
+        FailureCase{"SecondWrite", "WritePrinter", 2, ERROR_PRINTER_DELETED,
+                    {ErrorEntry("QV112", "Can't write to printer", ERROR_PRINTER_DELETED)},
+                    {"OpenPrinterA", "StartDocPrinterA", "StartPagePrinter", "WritePrinter",
+                     "WritePrinter", "EndPagePrinter", "EndDocPrinter", "ClosePrinter"},
+                    1024},
+        FailureCase{"EndPage", "EndPagePrinter", 1, ERROR_NOT_READY,
+                    {Entry("QV111", "End-of-file"),
+                     ErrorEntry("QV114", "Couldn't complete page", ERROR_NOT_READY)},
+                    kWholeJob, 2100},
+        FailureCase{"EndDocument", "EndDocPrinter", 1, ERROR_NOT_READY,
+                    {Entry("QV111", "End-of-file"),
+                     ErrorEntry("QV115", "Failed to close the job", ERROR_NOT_READY)},
+                    kWholeJob, 2100}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST_F(RawPrint, EndDocumentFailingAfterAFailedPageEndIsNotLoggedAgain)
+{
+    std::string path = MakeFile("label.zpl", "^XA^XZ");
+    fake::FailCall("EndPagePrinter", ERROR_NOT_READY);
+    fake::FailCall("EndDocPrinter", ERROR_NOT_READY);
+
+    EXPECT_EQ(Print(path), Entry("QV111", "End-of-file") +
+                               ErrorEntry("QV114", "Couldn't complete page", ERROR_NOT_READY));
+    ExpectNothingLeftOpen();
+}
+
+TEST_F(RawPrint, ShortWriteStopsTheTransferAndCarriesTheStandingError)
+{
+    std::string path = MakeFile("label.zpl", Pattern(3000));
+    // An earlier failure leaves its code standing; the short write sets none.
+    fake::FailCall("SetFilePointer", ERROR_NEGATIVE_SEEK);
+    fake::ShortWrite(2, 100);
+
+    EXPECT_EQ(Print(path),
+              ErrorEntry("QV109", "Can't set file pointer", ERROR_NEGATIVE_SEEK) +
+                  ErrorEntry("QV113", "Read-write size mismatch", ERROR_NEGATIVE_SEEK));
+
+    ASSERT_EQ(world().jobs.size(), 1u);
+    EXPECT_EQ(world().jobs[0].ChunkSizes(), (std::vector<size_t>{1024, 1024}));
+    EXPECT_EQ(world().jobs[0].accepted.size(), 1124u);
+    EXPECT_TRUE(world().jobs[0].ended) << "the job is ended, never cancelled";
+    ExpectNothingLeftOpen();
+}
+
+TEST_F(RawPrint, TransferBufferIsClearedBeforeEveryRead)
+{
+    // The last, short chunk must not carry bytes of the chunk before it.
+    std::string path = MakeFile("label.zpl", Pattern(1030));
+
+    Print(path);
+
+    for (size_t i = 6; i < sizeof(g_transferBuffer); ++i)
+        ASSERT_EQ(g_transferBuffer[i], 0) << i;
+}
+
+}  // namespace
