@@ -1,0 +1,56 @@
+#!/usr/bin/env bash
+# Checks the built Quvara.exe itself: a 32-bit GUI program that needs no DLL beyond
+# Windows' own, carrying its manifest and version resource.
+set -u
+exe=${1:-build/windows/Quvara.exe}
+passed=0
+failed=0
+check() {  # check NAME COMMAND...
+    local name=$1; shift
+    if "$@" >/dev/null 2>&1; then
+        passed=$((passed + 1)); echo "ok   $name"
+    else
+        failed=$((failed + 1)); echo "FAIL $name"
+    fi
+}
+
+[ -f "$exe" ] || { echo "FAIL $exe not found"; echo "0 passed, 1 failed"; exit 1; }
+rc=$(mktemp)
+trap 'rm -f "$rc"' EXIT
+i686-w64-mingw32-windres -i "$exe" -O rc >"$rc" 2>/dev/null
+has() { grep -qF -- "$1" "$rc"; }
+lacks() { ! grep -qE -- "$1" "$rc"; }
+imports=$(i686-w64-mingw32-objdump -p "$exe" | sed -n 's/^\s*DLL Name: //p' | tr 'a-z' 'A-Z')
+
+check "PE32 GUI program for i386" grep -q "PE32 executable (GUI) Intel 80386" <<<"$(file -b "$exe")"
+windows_dlls="KERNEL32.DLL USER32.DLL ADVAPI32.DLL WINSPOOL.DRV COMDLG32.DLL SHELL32.DLL GDI32.DLL MSVCRT.DLL"
+only_windows_dlls() {
+    [ -n "$imports" ] || return 1
+    for dll in $imports; do grep -qw -- "$dll" <<<"$windows_dlls" || { echo "imports $dll"; return 1; }; done
+}
+check "imports only Windows' own DLLs ($(echo $imports))" only_windows_dlls
+check "file version 2.3.0.0" has "FILEVERSION 2, 3, 0, 0"
+check "product version 2.3.0.0" has "PRODUCTVERSION 2, 3, 0, 0"
+check "for Windows NT, 32-bit (VOS_NT_WINDOWS32)" has "FILEOS 0x40004"
+check "an application (VFT_APP)" has "FILETYPE 0x1"
+check "no file flags" lacks "^ FILEFLAGS "
+one_uk_table() { [ "$(grep -cE 'BLOCK "[0-9A-Fa-f]{8}"' "$rc")" = 1 ] && has 'BLOCK "080904B0"'; }
+check "one string table, English (UK), Unicode" one_uk_table
+check "translation 0x0809, 0x04B0" has 'VALUE "Translation", 0x809, 1200'
+check "file description" has 'VALUE "FileDescription", "Quvara"'
+check "internal name" has 'VALUE "InternalName", "Quvara"'
+check "original file name" has 'VALUE "OriginalFilename", "Quvara.exe"'
+version_texts() { has 'VALUE "FileVersion", "2, 3, 0, 0"' && has 'VALUE "ProductVersion", "2, 3, 0, 0"'; }
+check "version texts" version_texts
+makers_fields() {
+    for f in CompanyName ProductName LegalCopyright; do grep -q "VALUE \"$f\", \"[^\"]" "$rc" || return 1; done
+}
+check "maker's fields filled" makers_fields
+check "manifest asks for asInvoker, no UI access" has 'requestedExecutionLevel level=""asInvoker"" uiAccess=""false""'
+check "manifest names no identity and no dependency" lacks "assemblyIdentity|dependency"
+first_icon_is_program() { [ "$(grep -m1 "RT_GROUP_ICON" "$rc" | cut -d" " -f1)" = 102 ]; }
+check "program icon is the first icon group" first_icon_is_program
+
+echo "exe: $(stat -c %s "$exe") bytes"
+echo "$passed passed, $failed failed"
+[ "$failed" = 0 ]
