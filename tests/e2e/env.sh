@@ -1,0 +1,287 @@
+#!/usr/bin/env bash
+# The environment the end-to-end tests run the Windows build in: Wine (64-bit prefix
+# running the 32-bit exe), a resident wineserver, Xvfb, CUPS with a raw queue
+# "LabelPrinter", and a capture listener on 127.0.0.1:9100 standing in for the printer.
+#
+#   tests/e2e/env.sh [start]   set up whatever is missing (fast when all is up)
+#   tests/e2e/env.sh stop      stop every process this script started, by recorded PID,
+#                              and the Wine processes of the prefix
+#   tests/e2e/env.sh status    show what runs
+#
+# All state lives under build/e2e, except what belongs to the machine: the binfmt
+# registration for 32-bit programs and the CUPS queue. After start,
+# `source build/e2e/env` gives a shell WINEPREFIX, DISPLAY and the QV_* variables the
+# tests use.
+set -euo pipefail
+
+root=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)
+e2e=$root/build/e2e
+pids=$e2e/pids
+logs=$e2e/logs
+captures=$e2e/captures
+queue=LabelPrinter
+port=9100
+
+export WINEPREFIX=$e2e/prefix
+export WINEDEBUG=-all
+export WINEDLLOVERRIDES="mscoree,mshtml="
+
+say() { echo "env: $*"; }
+die() { echo "env: $*" >&2; exit 1; }
+
+# PID recorded in $pids/NAME whose process is still alive and still runs COMMAND
+# (guards against a recycled PID after a reboot or crash).
+recorded_pid() {
+  local name=$1 command=$2 pid
+  [ -f "$pids/$name" ] || return 1
+  pid=$(cat "$pids/$name")
+  [ -n "$pid" ] && [ -r "/proc/$pid/cmdline" ] || return 1
+  tr '\0' ' ' <"/proc/$pid/cmdline" | grep -q -- "$command" || return 1
+  echo "$pid"
+}
+
+stop_one() {
+  local name=$1 command=$2 pid i
+  if pid=$(recorded_pid "$name" "$command"); then
+    kill -TERM "$pid" 2>/dev/null || true
+    for i in $(seq 50); do
+      [ -d "/proc/$pid" ] || break
+      sleep 0.1
+    done
+    if [ -d "/proc/$pid" ]; then
+      kill -KILL "$pid" 2>/dev/null || true
+    fi
+    say "stopped $name (pid $pid)"
+  fi
+  rm -f "$pids/$name"
+}
+
+ensure_i386() {
+  if /lib/ld-linux.so.2 --version >/dev/null 2>&1; then
+    return
+  fi
+  # The kernel's own 32-bit support is switched off here: run i386 ELF through qemu.
+  local binfmt=/proc/sys/fs/binfmt_misc
+  [ -e $binfmt/register ] || mount -t binfmt_misc binfmt_misc $binfmt
+  if [ -e $binfmt/qemu-i386 ]; then
+    echo 1 >$binfmt/qemu-i386
+  else
+    [ -x /usr/bin/qemu-i386-static ] || die "qemu-user-static is not installed"
+    printf '%s\n' ':qemu-i386:M::\x7fELF\x01\x01\x01\x00\x00\x00\x00\x00\x00\x00\x00\x00\x02\x00\x03\x00:\xff\xff\xff\xff\xff\xfe\xfe\x00\xff\xff\xff\xff\xff\xff\xff\xff\xfe\xff\xff\xff:/usr/bin/qemu-i386-static:F' \
+      >$binfmt/register
+  fi
+  /lib/ld-linux.so.2 --version >/dev/null 2>&1 || die "32-bit programs still do not run"
+  say "registered qemu-i386 for 32-bit programs"
+}
+
+ensure_prefix() {
+  if [ ! -f "$WINEPREFIX/.ready" ]; then
+    # A prefix without the marker is left over from an interrupted set-up.
+    rm -rf "$WINEPREFIX"
+    mkdir -p "$WINEPREFIX"
+    say "creating Wine prefix (takes a while once)"
+    # With a DISPLAY, wineboot can hang on a crash dialog.
+    env -u DISPLAY wineboot --init >"$logs/wineboot.log" 2>&1
+    touch "$WINEPREFIX/.ready"
+  fi
+  if [ ! -f "$WINEPREFIX/.settings-1" ]; then
+    {
+      env -u DISPLAY wine reg add 'HKCU\Software\Wine\WineDbg' /v ShowCrashDialog /t REG_DWORD /d 0 /f
+      # A crash must end the process with its exception code at once: winedbg, Wine's
+      # default debugger, can hang under qemu and reports the crashed program's exit as 0.
+      local view
+      for view in /reg:64 /reg:32; do
+        env -u DISPLAY wine reg add 'HKLM\Software\Microsoft\Windows NT\CurrentVersion\AeDebug' \
+          /v Debugger /t REG_SZ /d '' /f $view
+      done
+    } >>"$logs/wineboot.log" 2>&1
+    touch "$WINEPREFIX/.settings-1"
+  fi
+}
+
+wait_for_wineserver_exit() {
+  # wineboot's own server goes away a few seconds after its last client.
+  timeout 30 wineserver -w || die "a wineserver for $WINEPREFIX does not end; stop it first"
+}
+
+ensure_wineserver() {
+  if recorded_pid wineserver wineserver >/dev/null; then
+    return
+  fi
+  wait_for_wineserver_exit
+  # Resident server: each later wine start skips the server start-up.
+  setsid wineserver -f -p </dev/null >"$logs/wineserver.log" 2>&1 &
+  echo $! >"$pids/wineserver"
+  say "wineserver started (pid $!)"
+}
+
+ensure_xvfb() {
+  local display
+  if recorded_pid xvfb Xvfb >/dev/null && [ -f "$e2e/display" ]; then
+    return
+  fi
+  display=99
+  while [ -e "/tmp/.X$display-lock" ] || [ -e "/tmp/.X11-unix/X$display" ]; do
+    display=$((display + 1))
+  done
+  setsid Xvfb ":$display" -screen 0 1024x768x24 -nolisten tcp </dev/null >"$logs/xvfb.log" 2>&1 &
+  echo $! >"$pids/xvfb"
+  echo ":$display" >"$e2e/display"
+  for _ in $(seq 50); do
+    [ -e "/tmp/.X11-unix/X$display" ] && break
+    sleep 0.1
+  done
+  [ -e "/tmp/.X11-unix/X$display" ] || die "Xvfb did not start, see $logs/xvfb.log"
+  say "Xvfb started on :$display (pid $(cat "$pids/xvfb"))"
+}
+
+cups_running() { lpstat -r 2>/dev/null | grep -q "is running"; }
+
+ensure_cups() {
+  if ! cups_running; then
+    rm -f "$pids/cupsd"
+    setsid cupsd -f </dev/null >"$logs/cupsd.log" 2>&1 &
+    echo $! >"$pids/cupsd"
+    for _ in $(seq 100); do
+      cups_running && break
+      sleep 0.1
+    done
+    cups_running || die "cupsd did not start, see $logs/cupsd.log"
+    say "cupsd started (pid $(cat "$pids/cupsd"))"
+  elif ! recorded_pid cupsd cupsd >/dev/null; then
+    # Somebody else's scheduler: use it, but never stop it.
+    rm -f "$pids/cupsd"
+  fi
+  if ! lpstat -v "$queue" 2>/dev/null | grep -q "socket://127.0.0.1:$port"; then
+    lpadmin -p "$queue" -E -v "socket://127.0.0.1:$port" -m raw 2>>"$logs/lpadmin.log"
+    # A job that cannot be delivered must not stop the queue for all later tests.
+    lpadmin -p "$queue" -o printer-error-policy=abort-job 2>>"$logs/lpadmin.log"
+    say "queue $queue created"
+  fi
+  cupsenable "$queue"
+  cupsaccept "$queue"
+}
+
+ensure_capture() {
+  local ready=$e2e/capture.ready
+  if recorded_pid capture capture.py >/dev/null; then
+    return
+  fi
+  rm -f "$ready"
+  mkdir -p "$captures"
+  setsid python3 "$root/tests/e2e/capture.py" --port $port --dir "$captures" --ready "$ready" \
+    </dev/null >"$logs/capture.log" 2>&1 &
+  echo $! >"$pids/capture"
+  for _ in $(seq 50); do
+    [ -f "$ready" ] && break
+    sleep 0.1
+  done
+  [ -f "$ready" ] || die "capture listener did not start (port $port taken?), see $logs/capture.log"
+  say "capture listener on 127.0.0.1:$port (pid $(cat "$pids/capture"))"
+}
+
+ensure_helpers() {
+  local source=$root/tests/e2e/launch.c target=$e2e/launch.exe
+  if [ ! -f "$target" ] || [ "$source" -nt "$target" ]; then
+    i686-w64-mingw32-gcc -static -O2 -s -Wall -o "$target" "$source"
+  fi
+}
+
+write_env_file() {
+  local temp
+  # Where GetTempPathA points differs between Wine versions: ask the prefix once.
+  if [ ! -s "$e2e/temp-dir" ]; then
+    # Output to a file, not a pipe: Wine's background processes started by this first
+    # program would otherwise hold the pipe open.
+    wine cmd /c 'echo %TEMP%' >"$e2e/temp-dir.win" 2>/dev/null
+    temp=$(tr -d '\r\n' <"$e2e/temp-dir.win")
+    [ -n "$temp" ] || die "cannot find the prefix's temporary folder"
+    winepath -u "$temp" 2>/dev/null >"$e2e/temp-dir"
+  fi
+  temp=$(realpath -m "$(cat "$e2e/temp-dir")")
+  mkdir -p "$temp"
+  cat >"$e2e/env" <<EOF
+export WINEPREFIX='$WINEPREFIX'
+export WINEDEBUG='$WINEDEBUG'
+export WINEDLLOVERRIDES='$WINEDLLOVERRIDES'
+export DISPLAY='$(cat "$e2e/display")'
+export QV_E2E='$e2e'
+export QV_CAPTURES='$captures'
+export QV_QUEUE='$queue'
+export QV_TEMP='$temp'
+export QV_LAUNCH='$e2e/launch.exe'
+EOF
+}
+
+start() {
+  mkdir -p "$pids" "$logs" "$captures"
+  command -v wine >/dev/null || die "wine is not installed (scripts/install-deps.sh)"
+  ensure_i386
+  ensure_prefix
+  ensure_wineserver
+  ensure_xvfb
+  ensure_capture
+  ensure_cups
+  ensure_helpers
+  write_env_file
+}
+
+# Wine's own background processes of this prefix (services.exe, winedevice.exe, ...):
+# started by the first program run, they stay as long as the server does.
+prefix_processes() {
+  local dir exe
+  for dir in /proc/[0-9]*; do
+    exe=$(readlink "$dir/exe" 2>/dev/null) || continue
+    case $exe in
+      /usr/lib/wine/* | */qemu-i386-static) ;;
+      *) continue ;;
+    esac
+    [[ $exe == */wineserver* ]] && continue
+    tr '\0' '\n' <"$dir/environ" 2>/dev/null | grep -qxF "WINEPREFIX=$WINEPREFIX" &&
+      echo "${dir#/proc/}"
+  done
+  return 0
+}
+
+stop_prefix_processes() {
+  local list pid
+  list=$(prefix_processes)
+  [ -n "$list" ] || return 0
+  for pid in $list; do kill -TERM "$pid" 2>/dev/null || true; done
+  for _ in $(seq 50); do
+    list=$(for pid in $list; do if [ -d "/proc/$pid" ]; then echo "$pid"; fi; done)
+    [ -n "$list" ] || break
+    sleep 0.1
+  done
+  for pid in $list; do kill -KILL "$pid" 2>/dev/null || true; done
+  say "stopped Wine processes of the prefix"
+}
+
+stop() {
+  stop_one capture capture.py
+  stop_one cupsd cupsd
+  stop_one xvfb Xvfb
+  stop_prefix_processes
+  stop_one wineserver wineserver
+  rm -f "$e2e/display" "$e2e/capture.ready"
+}
+
+status() {
+  local name pid
+  for name in wineserver:wineserver xvfb:Xvfb cupsd:cupsd capture:capture.py; do
+    if pid=$(recorded_pid "${name%%:*}" "${name#*:}"); then
+      echo "${name%%:*}: running (pid $pid)"
+    else
+      echo "${name%%:*}: not running"
+    fi
+  done
+  cups_running && echo "scheduler: $(lpstat -r)"
+  lpstat -v "$queue" 2>/dev/null || true
+}
+
+case "${1:-start}" in
+  start) start ;;
+  stop) stop ;;
+  status) status ;;
+  *) die "usage: $0 [start|stop|status]" ;;
+esac

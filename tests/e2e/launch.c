@@ -1,0 +1,103 @@
+/* Test helper: starts a program with a command line given byte for byte.
+ *
+ *   launch.exe FILE      run the command line held in FILE (no trailing newline),
+ *                        wait for it and exit with its exit code
+ *   launch.exe -m CODE   write the system's message text for error CODE to stdout,
+ *                        exactly as FormatMessageA returns it
+ *
+ * Wine builds a Windows command line from Unix arguments by its own quoting rules, so
+ * a test that must control the quotes puts them in a file instead.
+ */
+#include <windows.h>
+#include <stdio.h>
+#include <stdlib.h>
+#include <string.h>
+
+/* A hung program must fail its test, not stall the whole run. */
+#define CHILD_TIME_LIMIT_MS 120000
+
+/* Same rule as the C runtime's start-up: quotes toggle, the name ends at a blank. */
+static const char *SkipProgramName(const char *line)
+{
+    int quoted = 0;
+    while (*line && (quoted || (unsigned char)*line > ' ')) {
+        if (*line == '"')
+            quoted = !quoted;
+        line++;
+    }
+    while (*line && (unsigned char)*line <= ' ')
+        line++;
+    return line;
+}
+
+static int WriteMessageText(DWORD code)
+{
+    char *text = NULL;
+    DWORD written;
+    DWORD length = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS |
+                                      FORMAT_MESSAGE_ALLOCATE_BUFFER,
+                                  NULL, code, 0x400, (char *)&text, 0, NULL);
+    if (length)
+        WriteFile(GetStdHandle(STD_OUTPUT_HANDLE), text, length, &written, NULL);
+    LocalFree(text);
+    return 0;
+}
+
+static char *ReadWholeFile(const char *path)
+{
+    HANDLE file = CreateFileA(path, GENERIC_READ, FILE_SHARE_READ, NULL, OPEN_EXISTING,
+                              FILE_ATTRIBUTE_NORMAL, NULL);
+    DWORD size, got = 0;
+    char *text;
+    if (file == INVALID_HANDLE_VALUE)
+        return NULL;
+    size = GetFileSize(file, NULL);
+    text = calloc(size + 1, 1);
+    if (text && !ReadFile(file, text, size, &got, NULL))
+        got = 0;
+    CloseHandle(file);
+    if (text && got != size) {
+        free(text);
+        return NULL;
+    }
+    return text;
+}
+
+int main(void)
+{
+    const char *args = SkipProgramName(GetCommandLineA());
+    STARTUPINFOA startup;
+    PROCESS_INFORMATION process;
+    DWORD exitCode = 0;
+    char *commandLine;
+
+    if (strncmp(args, "-m ", 3) == 0)
+        return WriteMessageText(strtoul(args + 3, NULL, 10));
+
+    commandLine = ReadWholeFile(args);
+    if (!commandLine) {
+        fprintf(stderr, "launch: cannot read command line file '%s' (error %lu)\n", args,
+                GetLastError());
+        return 255;
+    }
+
+    memset(&startup, 0, sizeof startup);
+    startup.cb = sizeof startup;
+    if (!CreateProcessA(NULL, commandLine, NULL, NULL, FALSE, 0, NULL, NULL, &startup,
+                        &process)) {
+        fprintf(stderr, "launch: CreateProcess failed (error %lu) for: %s\n", GetLastError(),
+                commandLine);
+        return 254;
+    }
+    if (WaitForSingleObject(process.hProcess, CHILD_TIME_LIMIT_MS) == WAIT_TIMEOUT) {
+        fprintf(stderr, "launch: child still running after %d s, terminated\n",
+                CHILD_TIME_LIMIT_MS / 1000);
+        TerminateProcess(process.hProcess, 253);
+        WaitForSingleObject(process.hProcess, INFINITE);
+    }
+    GetExitCodeProcess(process.hProcess, &exitCode);
+    CloseHandle(process.hThread);
+    CloseHandle(process.hProcess);
+    free(commandLine);
+    return (int)exitCode;
+}

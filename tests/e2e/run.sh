@@ -1,0 +1,430 @@
+#!/usr/bin/env bash
+# End-to-end tests of the real Windows build under Wine: each test sets the registry,
+# starts Quvara.exe with an exact command line (or through the shell's file
+# associations), then compares what reached the capture printer and the log.
+#
+#   tests/e2e/run.sh            tests build/windows/Quvara.exe
+#   QUVARA_EXE=path tests/e2e/run.sh
+#   tests/e2e/run.sh NAME...    runs only the tests whose names contain a NAME
+#   E2E_STOP=1 tests/e2e/run.sh stops the environment afterwards (as CI wants)
+#
+# Sets up the environment first (tests/e2e/env.sh) and leaves it running for the next
+# run. Prints "N passed, M failed" last and exits non-zero if anything failed.
+set -uo pipefail
+
+root=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)
+exe=$(realpath -m "${QUVARA_EXE:-$root/build/windows/Quvara.exe}")
+if [ ! -f "$exe" ]; then
+  echo "no $exe: build it first (cmake --preset windows && cmake --build --preset windows)" >&2
+  echo "0 passed, 1 failed"
+  exit 1
+fi
+
+bash "$root/tests/e2e/env.sh" start || { echo "0 passed, 1 failed"; exit 1; }
+# shellcheck source=/dev/null
+source "$root/build/e2e/env"
+
+work=$QV_E2E/work
+rm -rf "$work"
+# Jobs of earlier runs only fill the disk; the listener keeps counting on its own.
+find "$QV_CAPTURES" -name '*.prn' -delete
+cancel -a -x "$QV_QUEUE" 2>/dev/null # CUPS keeps every job's data for a day
+mkdir -p "$work/dir with blanks"
+log=$QV_TEMP/QuvaraLog.txt
+wine64=$(command -v wine64 || echo /usr/lib/wine/wine64)
+[ -x "$wine64" ] || wine64=wine # same tools through the 32-bit loader, only slower
+key='HKLM\Software\Pellander\Quvara'
+quiet_seconds=3   # a job reaches the printer well under a second after the program ends
+arrive_seconds=30
+
+passed=0
+failed=0
+problems=()
+
+# Windows path of a Unix path: drive Z: is the Unix root in every Wine prefix.
+winpath() {
+  local path
+  path=$(realpath -m "$1")
+  printf 'Z:%s' "${path//\//\\}"
+}
+exe_win=$(winpath "$exe")
+
+fail() { problems+=("$*"); }
+
+reg_set_printer() {
+  "$wine64" reg add "$key" /v Printer /t REG_SZ /d "$1" /f /reg:32 >/dev/null 2>&1 ||
+    fail "could not set the saved printer"
+}
+
+reg_delete_key() {
+  "$wine64" reg delete "$key" /f /reg:32 >/dev/null 2>&1 || true
+  if "$wine64" reg query "$key" /reg:32 >/dev/null 2>&1; then
+    fail "could not delete $key"
+  fi
+}
+
+# The system's text for an error code, taken from this Wine rather than written down.
+systext() {
+  local cache=$work/message-$1
+  [ -f "$cache" ] || wine "$QV_LAUNCH" -m "$1" >"$cache" 2>/dev/null
+  cat "$cache"
+}
+
+entry() { printf '%s: %s\r\n' "$1" "$2"; }
+entry_error() {
+  printf '%s: %s\r\n\t' "$1" "$2"
+  systext "$3"
+  printf '\r\n'
+}
+entries_printer_loaded() {
+  entry QV017 "Get previously configured printer"
+  entry QV029 "Opening registry key"
+  entry QV030 'Software\Pellander\Quvara'
+  entry QV032 "Reading registry value"
+  entry QV033 "Printer"
+  entry QV019 "$1"
+}
+# command line, argument text, path, printer
+entries_print_start() {
+  entry QV002 "$1"
+  entry QV003 "$2"
+  entry QV101 "Printing..."
+  entry QV102 "$3"
+  entry QV103 "$4"
+}
+entries_printed() {
+  entries_printer_loaded "$4"
+  entries_print_start "$@"
+  entry QV111 "End-of-file"
+}
+
+last_capture() {
+  local name
+  name=$(find "$QV_CAPTURES" -name '*.prn' -printf '%f\n' | sort | tail -n 1)
+  echo "${name%.prn}"
+}
+
+# Lets jobs of an earlier test drain so they are not taken for this test's.
+settle() {
+  local i
+  for i in $(seq 100); do
+    [ -z "$(lpstat -o "$QV_QUEUE" 2>/dev/null)" ] && break
+    sleep 0.1
+  done
+  before=$(last_capture)
+  rm -f "$log"
+}
+
+new_captures() {
+  find "$QV_CAPTURES" -name '*.prn' -printf '%f\n' | sort |
+    awk -v b="${before:-0}" '$0 > b ".prn" { print }'
+}
+
+# Runs the program with exactly this command line; sets $status.
+run_cmdline() {
+  printf '%s' "$1" >"$work/cmdline"
+  wine "$QV_LAUNCH" "$(winpath "$work/cmdline")" >"$work/wine.out" 2>&1
+  status=$?
+  finished=$(date +%s.%N)
+}
+
+expect_exit_zero() {
+  [ "$status" = 0 ] || fail "exit code $status, expected 0 ($(head -c 300 "$work/wine.out"))"
+}
+
+# The one new job must hold exactly the bytes of $1.
+expect_printed() {
+  local file=$1 deadline jobs
+  deadline=$(($(date +%s) + arrive_seconds))
+  while [ -z "$(new_captures)" ] && [ "$(date +%s)" -lt "$deadline" ]; do
+    sleep 0.05
+  done
+  jobs=$(new_captures)
+  if [ -z "$jobs" ]; then
+    fail "nothing arrived at the printer within ${arrive_seconds}s"
+    return
+  fi
+  sleep 0.3 # a second job would be a fault too
+  jobs=$(new_captures)
+  if [ "$(echo "$jobs" | wc -l)" != 1 ]; then
+    fail "expected one job, got: $(echo "$jobs" | tr '\n' ' ')"
+  fi
+  if ! cmp -s "$file" "$QV_CAPTURES/$(echo "$jobs" | head -n 1)"; then
+    fail "printer received other bytes than $(basename "$file"): $(cmp "$file" "$QV_CAPTURES/$(echo "$jobs" | head -n 1)" 2>&1 | head -n 1)"
+  fi
+}
+
+expect_nothing_printed() {
+  local wait jobs
+  wait=$(awk -v f="$finished" -v q="$quiet_seconds" -v now="$(date +%s.%N)" \
+    'BEGIN { w = f + q - now; print (w > 0 ? w : 0) }')
+  sleep "$wait"
+  jobs=$(new_captures)
+  # An empty connection carries nothing either.
+  for job in $jobs; do
+    [ -s "$QV_CAPTURES/$job" ] && fail "printer received a job: $job ($(stat -c %s "$QV_CAPTURES/$job") bytes)"
+  done
+  return 0
+}
+
+# Compares the log with $work/expected-log (written by the caller: a pipe into this
+# function would run it in a subshell and lose its failures).
+expect_log() {
+  if [ ! -f "$log" ]; then
+    fail "no log at $log"
+  elif ! cmp -s "$work/expected-log" "$log"; then
+    fail "log differs from expected (< expected, > actual):"$'\n'"$(diff <(cat -A "$work/expected-log") <(cat -A "$log") | cut -c1-160 | head -n 30 | sed 's/^/      /')"
+  fi
+}
+
+run_test() {
+  local name=$1 pattern selected=${#selected_names[@]}
+  if [ "$selected" -gt 0 ]; then
+    local hit=0
+    for pattern in "${selected_names[@]}"; do
+      [[ $name == *"$pattern"* ]] && hit=1
+    done
+    [ $hit = 1 ] || return 0
+  fi
+  problems=()
+  local started=$SECONDS
+  "$name"
+  if [ ${#problems[@]} = 0 ]; then
+    passed=$((passed + 1))
+    echo "PASS $name ($((SECONDS - started))s)"
+  else
+    failed=$((failed + 1))
+    echo "FAIL $name ($((SECONDS - started))s)"
+    printf '    %s\n' "${problems[@]}"
+  fi
+}
+
+# Prints $2 as the program's argument text, with the printed file $1.
+print_case() {
+  local file=$1 args=$2 path=$3 cmdline="\"$exe_win\" $2"
+  reg_set_printer "$QV_QUEUE"
+  settle
+  run_cmdline "$cmdline"
+  expect_exit_zero
+  expect_printed "$file"
+  entries_printed "$cmdline" "$args" "$path" "$QV_QUEUE" >"$work/expected-log"
+  expect_log
+}
+
+make_bytes() { # FILE SIZE: byte i is i mod 256, so every value from 0x00 to 0xFF appears
+  python3 -c 'import sys; n = int(sys.argv[2]); open(sys.argv[1], "wb").write(bytes(range(256)) * (n // 256) + bytes(range(n % 256)))' "$1" "$2"
+}
+
+# ---------------------------------------------------------------------------
+
+test_quoted_path_with_blanks_prints_file_and_recreates_log() {
+  local file="$work/dir with blanks/shipping label.zpl"
+  cp "$root/samples/shipping-label.zpl" "$file"
+  # A longer log of an earlier run must not survive behind the new entries.
+  head -c 20000 /dev/zero | tr '\0' 'x' >"$log.old"
+  reg_set_printer "$QV_QUEUE"
+  settle
+  mv "$log.old" "$log"
+  run_cmdline "\"$exe_win\" \"$(winpath "$file")\""
+  expect_exit_zero
+  expect_printed "$file"
+  entries_printed "\"$exe_win\" \"$(winpath "$file")\"" "\"$(winpath "$file")\"" \
+    "$(winpath "$file")" "$QV_QUEUE" >"$work/expected-log"
+  expect_log
+}
+
+test_unquoted_path_is_taken_unchanged() {
+  local file="$work/plain.zpl"
+  cp "$root/samples/shipping-label.zpl" "$file"
+  print_case "$file" "$(winpath "$file")" "$(winpath "$file")"
+}
+
+test_unquoted_path_with_blanks_is_one_path() {
+  local file="$work/dir with blanks/label  two.epl"
+  cp "$root/samples/shipping-label.epl" "$file"
+  print_case "$file" "$(winpath "$file")" "$(winpath "$file")"
+}
+
+test_opening_quote_without_closing_drops_last_character() {
+  local file="$work/dir with blanks/open quote.epl"
+  cp "$root/samples/shipping-label.epl" "$file"
+  # The last character goes whatever it is: here an "x" after the real name.
+  print_case "$file" "\"$(winpath "$file")x" "$(winpath "$file")"
+}
+
+test_blanks_and_tabs_after_program_name_are_skipped() {
+  local file="$work/dir with blanks/tabbed.zpl" cmdline
+  cp "$root/samples/shipping-label.zpl" "$file"
+  cmdline="\"$exe_win\" "$'\t'"  \"$(winpath "$file")\""
+  reg_set_printer "$QV_QUEUE"
+  settle
+  run_cmdline "$cmdline"
+  expect_exit_zero
+  expect_printed "$file"
+  entries_printed "$cmdline" "\"$(winpath "$file")\"" "$(winpath "$file")" "$QV_QUEUE" >"$work/expected-log"
+  expect_log
+}
+
+test_files_around_chunk_sizes_arrive_byte_for_byte() {
+  local size file
+  for size in 1 1023 1024 1025 2048 1048576; do
+    file="$work/bytes-$size.zpl"
+    make_bytes "$file" "$size"
+    local before_problems=${#problems[@]}
+    print_case "$file" "\"$(winpath "$file")\"" "$(winpath "$file")"
+    [ ${#problems[@]} = "$before_problems" ] || fail "(size $size)"
+  done
+}
+
+test_empty_file_sends_no_bytes_and_logs_normal_end() {
+  local file="$work/empty.zpl" cmdline
+  : >"$file"
+  cmdline="\"$exe_win\" \"$(winpath "$file")\""
+  reg_set_printer "$QV_QUEUE"
+  settle
+  run_cmdline "$cmdline"
+  expect_exit_zero
+  expect_nothing_printed
+  entries_printed "$cmdline" "\"$(winpath "$file")\"" "$(winpath "$file")" "$QV_QUEUE" >"$work/expected-log"
+  expect_log
+}
+
+test_missing_printer_key_prints_nothing() {
+  local file="$work/plain.zpl"
+  cp "$root/samples/shipping-label.zpl" "$file"
+  reg_delete_key
+  settle
+  run_cmdline "\"$exe_win\" \"$(winpath "$file")\""
+  expect_exit_zero
+  expect_nothing_printed
+  {
+    entry QV017 "Get previously configured printer"
+    entry QV029 "Opening registry key"
+    entry QV030 'Software\Pellander\Quvara'
+    entry_error QV031 "Failed to open key" 2
+    entry QV018 "No printer configured"
+    entry QV019 ""
+    entry QV001 "No printer configured"
+  } >"$work/expected-log"
+  expect_log
+}
+
+test_missing_printer_value_prints_nothing() {
+  local file="$work/plain.zpl"
+  cp "$root/samples/shipping-label.zpl" "$file"
+  reg_delete_key
+  "$wine64" reg add "$key" /v Other /t REG_SZ /d LabelPrinter /f /reg:32 >/dev/null 2>&1
+  settle
+  run_cmdline "\"$exe_win\" \"$(winpath "$file")\""
+  expect_exit_zero
+  expect_nothing_printed
+  {
+    entry QV017 "Get previously configured printer"
+    entry QV029 "Opening registry key"
+    entry QV030 'Software\Pellander\Quvara'
+    entry QV032 "Reading registry value"
+    entry QV033 "Printer"
+    entry_error QV034 "Failed to read value" 2
+    entry QV018 "No printer configured"
+    entry QV019 ""
+    entry QV001 "No printer configured"
+  } >"$work/expected-log"
+  expect_log
+}
+
+test_printer_unknown_to_spooler_logs_qv105() {
+  local file="$work/plain.zpl" cmdline printer="No Such Printer"
+  cp "$root/samples/shipping-label.zpl" "$file"
+  cmdline="\"$exe_win\" \"$(winpath "$file")\""
+  reg_set_printer "$printer"
+  settle
+  run_cmdline "$cmdline"
+  expect_exit_zero
+  expect_nothing_printed
+  {
+    entries_printer_loaded "$printer"
+    entries_print_start "$cmdline" "\"$(winpath "$file")\"" "$(winpath "$file")" "$printer"
+    entry_error QV105 "Failed to open printer" 1801 # ERROR_INVALID_PRINTER_NAME
+  } >"$work/expected-log"
+  expect_log
+}
+
+test_file_that_does_not_exist_logs_qv104() {
+  local path cmdline
+  path=$(winpath "$work/dir with blanks/no such label.zpl")
+  cmdline="\"$exe_win\" \"$path\""
+  reg_set_printer "$QV_QUEUE"
+  settle
+  run_cmdline "$cmdline"
+  expect_exit_zero
+  expect_nothing_printed
+  {
+    entries_printer_loaded "$QV_QUEUE"
+    entries_print_start "$cmdline" "\"$path\"" "$path" "$QV_QUEUE"
+    entry_error QV104 "Failed to open file" 2 # ERROR_FILE_NOT_FOUND
+  } >"$work/expected-log"
+  expect_log
+}
+
+test_lone_quote_names_no_file() {
+  local cmdline="\"$exe_win\" \""
+  reg_set_printer "$QV_QUEUE"
+  settle
+  run_cmdline "$cmdline"
+  expect_exit_zero
+  expect_nothing_printed
+  {
+    entries_printer_loaded "$QV_QUEUE"
+    entries_print_start "$cmdline" '"' "" "$QV_QUEUE"
+    entry_error QV104 "Failed to open file" 3 # ERROR_PATH_NOT_FOUND: the name is empty
+  } >"$work/expected-log"
+  expect_log
+}
+
+# The associations as the configuration's save writes them.
+write_associations() {
+  local add=("$wine64" reg add) type
+  {
+    "${add[@]}" 'HKCR\.EPL' /ve /t REG_SZ /d EPLFile /f
+    "${add[@]}" 'HKCR\.EPL2' /ve /t REG_SZ /d EPLFile /f
+    "${add[@]}" 'HKCR\.ZPL' /ve /t REG_SZ /d ZPLFile /f
+    for type in EPL ZPL; do
+      "${add[@]}" "HKCR\\${type}File" /ve /t REG_SZ /d "$type Label" /f
+      "${add[@]}" "HKCR\\${type}File" /v EditFlags /t REG_BINARY /d 00000100 /f
+      "${add[@]}" "HKCR\\${type}File\\Shell" /ve /t REG_SZ /d Open /f
+      "${add[@]}" "HKCR\\${type}File\\Shell\\Open\\command" /ve /t REG_SZ \
+        /d "\"$exe_win\" \"%1\"" /f
+    done
+  } >"$work/reg.out" 2>&1 || fail "could not write the associations: $(cat "$work/reg.out")"
+}
+
+test_shell_open_of_label_files_prints_them() {
+  local ext file
+  write_associations
+  for ext in zpl epl2 epl; do
+    file="$work/dir with blanks/label from browser.$ext"
+    cp "$root/samples/shipping-label.${ext%2}" "$file"
+    reg_set_printer "$QV_QUEUE"
+    settle
+    timeout 120 wine start /wait /unix "$file" >"$work/wine.out" 2>&1
+    status=$?
+    finished=$(date +%s.%N)
+    expect_exit_zero
+    expect_printed "$file"
+    # The shell substitutes %1 with the Windows path of the file.
+    entries_printed "\"$exe_win\" \"$(winpath "$file")\"" "\"$(winpath "$file")\"" \
+      "$(winpath "$file")" "$QV_QUEUE" >"$work/expected-log"
+  expect_log
+    [ ${#problems[@]} = 0 ] || { fail "(.$ext)"; return; }
+  done
+}
+
+selected_names=("$@")
+echo "testing $exe"
+for t in $(grep -o '^test_[a-z0-9_]*' "${BASH_SOURCE[0]}"); do
+  run_test "$t"
+done
+reg_set_printer "$QV_QUEUE" # leave the prefix ready for a manual run
+[ "${E2E_STOP:-0}" = 1 ] && bash "$root/tests/e2e/env.sh" stop
+echo "$passed passed, $failed failed"
+[ "$failed" = 0 ]
