@@ -1,0 +1,112 @@
+#!/usr/bin/env bash
+# Benchmark (not a test): what printing through Quvara.exe under Wine costs.
+#   1. printing a 2 KB label vs starting an empty Win32 program, same Wine (process time)
+#   2. a 50 MB file through Quvara.exe vs `lp -o raw`, timed until the capture printer
+#      holds every byte
+#   3. the size of Quvara.exe
+# Medians of several runs. Usage: bench/run.sh [RUNS] (default 7; the 50 MB case uses
+# at most 5). Needs the build (build/windows/Quvara.exe); sets up tests/e2e/env.sh.
+set -euo pipefail
+
+root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
+exe=$root/build/windows/Quvara.exe
+runs=${1:-7}
+big_runs=$((runs < 5 ? runs : 5))
+[ -f "$exe" ] || { echo "no $exe: build it first" >&2; exit 1; }
+
+bash "$root/tests/e2e/env.sh" start >/dev/null
+# shellcheck source=/dev/null
+source "$root/build/e2e/env"
+work=$QV_E2E/bench
+mkdir -p "$work"
+wine64=$(command -v wine64 || echo /usr/lib/wine/wine64)
+
+i686-w64-mingw32-gcc -static -O2 -s -mwindows -o "$work/empty.exe" "$root/bench/empty.c"
+"$wine64" reg add 'HKLM\Software\Pellander\Quvara' /v Printer /t REG_SZ /d "$QV_QUEUE" /f /reg:32 \
+  >/dev/null 2>&1
+
+# A 2048-byte ZPL label: the sample, padded with a comment field before its end.
+python3 - "$root/samples/shipping-label.zpl" "$work/label-2k.zpl" <<'PY'
+import sys
+label = open(sys.argv[1], "rb").read()
+end = label.rindex(b"^XZ")
+pad = 2048 - len(label) - len(b"^FX^FS\r\n")
+assert pad >= 0, "sample is larger than 2 KB"
+open(sys.argv[2], "wb").write(label[:end] + b"^FX" + b"-" * pad + b"^FS\r\n" + label[end:])
+PY
+head -c $((50 * 1024 * 1024)) /dev/urandom >"$work/50mb.bin"
+
+now() { date +%s.%N; }
+median() { sort -g | awk '{ v[NR] = $1 } END { print (NR % 2 ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2) }'; }
+elapsed() { awk -v a="$1" -v b="$2" 'BEGIN { printf "%.3f\n", b - a }'; }
+ratio() { awk -v a="$1" -v b="$2" 'BEGIN { printf "%.2f\n", a / b }'; }
+winpath() { local p; p=$(realpath -m "$1"); printf 'Z:%s' "${p//\//\\}"; }
+last_capture() { find "$QV_CAPTURES" -name '*.prn' -printf '%f\n' | sort | tail -n 1; }
+
+# Waits until a job newer than $1 with $2 bytes is complete at the capture printer.
+wait_for_job() {
+  local before=$1 size=$2 deadline=$((SECONDS + 120)) job
+  while [ $SECONDS -lt $deadline ]; do
+    job=$(last_capture)
+    if [[ $job > $before ]] && [ "$(stat -c %s "$QV_CAPTURES/$job")" = "$size" ]; then
+      return 0
+    fi
+    sleep 0.01
+  done
+  echo "job of $size bytes did not arrive" >&2
+  exit 1
+}
+
+# Removes the jobs this benchmark made, so big files do not pile up.
+drop_job() { rm -f "$QV_CAPTURES/$(last_capture)"; }
+
+echo "Quvara.exe: $(stat -c %s "$exe") bytes"
+echo "runs: $runs (50 MB: $big_runs)"
+
+empty_times=() label_times=() label_arrive=()
+for _ in $(seq "$runs"); do
+  start=$(now)
+  wine "$work/empty.exe"
+  empty_times+=("$(elapsed "$start" "$(now)")")
+
+  before=$(last_capture)
+  start=$(now)
+  wine "$exe" "$(winpath "$work/label-2k.zpl")"
+  label_times+=("$(elapsed "$start" "$(now)")")
+  wait_for_job "$before" 2048
+  label_arrive+=("$(elapsed "$start" "$(now)")")
+  drop_job
+done
+empty_median=$(printf '%s\n' "${empty_times[@]}" | median)
+label_median=$(printf '%s\n' "${label_times[@]}" | median)
+arrive_median=$(printf '%s\n' "${label_arrive[@]}" | median)
+echo "empty Win32 program, start to exit: median ${empty_median}s  (${empty_times[*]})"
+echo "2 KB label, start to exit:         median ${label_median}s  (${label_times[*]})"
+echo "2 KB label, start to last byte:    median ${arrive_median}s  (${label_arrive[*]})"
+echo "ratio label/empty (process time):  $(ratio "$label_median" "$empty_median")"
+
+big_size=$(stat -c %s "$work/50mb.bin")
+exe_big=() lp_big=()
+for _ in $(seq "$big_runs"); do
+  before=$(last_capture)
+  start=$(now)
+  wine "$exe" "$(winpath "$work/50mb.bin")"
+  wait_for_job "$before" "$big_size"
+  exe_big+=("$(elapsed "$start" "$(now)")")
+  cmp -s "$work/50mb.bin" "$QV_CAPTURES/$(last_capture)" || { echo "50 MB job differs" >&2; exit 1; }
+  drop_job
+
+  before=$(last_capture)
+  start=$(now)
+  lp -d "$QV_QUEUE" -o raw "$work/50mb.bin" >/dev/null
+  wait_for_job "$before" "$big_size"
+  lp_big+=("$(elapsed "$start" "$(now)")")
+  drop_job
+done
+exe_big_median=$(printf '%s\n' "${exe_big[@]}" | median)
+lp_big_median=$(printf '%s\n' "${lp_big[@]}" | median)
+echo "50 MB through Quvara.exe:          median ${exe_big_median}s  (${exe_big[*]})"
+echo "50 MB through lp -o raw:           median ${lp_big_median}s  (${lp_big[*]})"
+echo "ratio Quvara.exe/lp (50 MB):       $(ratio "$exe_big_median" "$lp_big_median")"
+rm -f "$work/50mb.bin"
+cancel -a -x "$QV_QUEUE" 2>/dev/null # CUPS would keep each 50 MB job for a day
