@@ -12,6 +12,9 @@ FONT_DIR=${FONT_DIR:-/usr/share/fonts/truetype/dejavu}
 BOLD="$FONT_DIR/DejaVuSans-Bold.ttf"
 REGULAR="$FONT_DIR/DejaVuSans.ttf"
 
+# Installs ImageMagick and the fonts when they are missing.
+bash "$here/../scripts/install-deps.sh" --pictures
+
 for f in "$CONVERT" "$BOLD" "$REGULAR"; do
     [ -e "$f" ] || { echo "missing $f" >&2; exit 1; }
 done

@@ -10,8 +10,14 @@ e2e_pkgs="wine wine64 wine32:i386 wine32-preloader:i386 libcups2:i386 fonts-wine
   libxcomposite1:i386 libxfixes3:i386 libxxf86vm1:i386
   qemu-user-static xvfb cups cups-client cups-bsd python3 procps"
 
-want="$build_pkgs"
-[ "${1:-}" = "--build-only" ] || want="$want $e2e_pkgs"
+# Only res/draw-pictures.sh needs these; the build uses the committed pictures.
+picture_pkgs="imagemagick fonts-dejavu-core python3"
+
+case "${1:-}" in
+  --build-only) want="$build_pkgs" ;;
+  --pictures) want="$picture_pkgs" ;;
+  *) want="$build_pkgs $e2e_pkgs" ;;
+esac
 
 missing=""
 for p in $want; do
