@@ -395,6 +395,10 @@ write_associations() {
       "${add[@]}" "HKCR\\${type}File\\Shell\\Open\\command" /ve /t REG_SZ \
         /d "\"$exe_win\" \"%1\"" /f
     done
+    for type in epl epl2 zpl; do
+      "${add[@]}" "HKCR\\MIME\\Database\\Content Type\\application/x-$type" /v Extension \
+        /t REG_SZ /d ".$type" /f
+    done
   } >"$work/reg.out" 2>&1 || fail "could not write the associations: $(cat "$work/reg.out")"
 }
 
