@@ -289,10 +289,11 @@ test_empty_file_sends_no_bytes_and_logs_normal_end() {
   expect_log
 }
 
-test_missing_printer_key_prints_nothing() {
+# Prints the plain label while no printer can be loaded; $1 writes the entries
+# between opening the key and giving up.
+print_without_saved_printer() {
   local file="$work/plain.zpl"
   cp "$root/samples/shipping-label.zpl" "$file"
-  reg_delete_key
   settle
   run_cmdline "\"$exe_win\" \"$(winpath "$file")\""
   expect_exit_zero
@@ -301,7 +302,7 @@ test_missing_printer_key_prints_nothing() {
     entry QV017 "Get previously configured printer"
     entry QV029 "Opening registry key"
     entry QV030 'Software\Pellander\Quvara'
-    entry_error QV031 "Failed to open key" 2
+    "$1"
     entry QV018 "No printer configured"
     entry QV019 ""
     entry QV001 "No printer configured"
@@ -309,27 +310,22 @@ test_missing_printer_key_prints_nothing() {
   expect_log
 }
 
+entries_key_missing() { entry_error QV031 "Failed to open key" 2; }
+entries_value_missing() {
+  entry QV032 "Reading registry value"
+  entry QV033 "Printer"
+  entry_error QV034 "Failed to read value" 2
+}
+
+test_missing_printer_key_prints_nothing() {
+  reg_delete_key
+  print_without_saved_printer entries_key_missing
+}
+
 test_missing_printer_value_prints_nothing() {
-  local file="$work/plain.zpl"
-  cp "$root/samples/shipping-label.zpl" "$file"
   reg_delete_key
   "$wine64" reg add "$key" /v Other /t REG_SZ /d LabelPrinter /f /reg:32 >/dev/null 2>&1
-  settle
-  run_cmdline "\"$exe_win\" \"$(winpath "$file")\""
-  expect_exit_zero
-  expect_nothing_printed
-  {
-    entry QV017 "Get previously configured printer"
-    entry QV029 "Opening registry key"
-    entry QV030 'Software\Pellander\Quvara'
-    entry QV032 "Reading registry value"
-    entry QV033 "Printer"
-    entry_error QV034 "Failed to read value" 2
-    entry QV018 "No printer configured"
-    entry QV019 ""
-    entry QV001 "No printer configured"
-  } >"$work/expected-log"
-  expect_log
+  print_without_saved_printer entries_value_missing
 }
 
 test_printer_unknown_to_spooler_logs_qv105() {
