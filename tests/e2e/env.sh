@@ -127,26 +127,29 @@ ensure_xvfb() {
   setsid Xvfb ":$display" -screen 0 1024x768x24 -nolisten tcp </dev/null >"$logs/xvfb.log" 2>&1 &
   echo $! >"$pids/xvfb"
   echo ":$display" >"$e2e/display"
-  for _ in $(seq 50); do
-    [ -e "/tmp/.X11-unix/X$display" ] && break
-    sleep 0.1
-  done
-  [ -e "/tmp/.X11-unix/X$display" ] || die "Xvfb did not start, see $logs/xvfb.log"
+  wait_until 50 test -e "/tmp/.X11-unix/X$display" || die "Xvfb did not start, see $logs/xvfb.log"
   say "Xvfb started on :$display (pid $(cat "$pids/xvfb"))"
 }
 
 cups_running() { lpstat -r 2>/dev/null | grep -q "is running"; }
+
+# Waits up to TENTHS tenths of a second for COMMAND to succeed.
+wait_until() {
+  local tenths=$1
+  shift
+  for _ in $(seq "$tenths"); do
+    "$@" && return 0
+    sleep 0.1
+  done
+  "$@"
+}
 
 ensure_cups() {
   if ! cups_running; then
     rm -f "$pids/cupsd"
     setsid cupsd -f </dev/null >"$logs/cupsd.log" 2>&1 &
     echo $! >"$pids/cupsd"
-    for _ in $(seq 100); do
-      cups_running && break
-      sleep 0.1
-    done
-    cups_running || die "cupsd did not start, see $logs/cupsd.log"
+    wait_until 100 cups_running || die "cupsd did not start, see $logs/cupsd.log"
     say "cupsd started (pid $(cat "$pids/cupsd"))"
   elif ! recorded_pid cupsd cupsd >/dev/null; then
     # Somebody else's scheduler: use it, but never stop it.
@@ -172,11 +175,7 @@ ensure_capture() {
   setsid python3 "$root/tests/e2e/capture.py" --port $port --dir "$captures" --ready "$ready" \
     </dev/null >"$logs/capture.log" 2>&1 &
   echo $! >"$pids/capture"
-  for _ in $(seq 50); do
-    [ -f "$ready" ] && break
-    sleep 0.1
-  done
-  [ -f "$ready" ] || die "capture listener did not start (port $port taken?), see $logs/capture.log"
+  wait_until 50 test -f "$ready" || die "capture listener did not start (port $port taken?), see $logs/capture.log"
   say "capture listener on 127.0.0.1:$port (pid $(cat "$pids/capture"))"
 }
 

@@ -328,53 +328,41 @@ test_missing_printer_value_prints_nothing() {
   print_without_saved_printer entries_value_missing
 }
 
-test_printer_unknown_to_spooler_logs_qv105() {
-  local file="$work/plain.zpl" cmdline printer="No Such Printer"
-  cp "$root/samples/shipping-label.zpl" "$file"
-  cmdline="\"$exe_win\" \"$(winpath "$file")\""
-  reg_set_printer "$printer"
+# A print that fails after the printer was loaded: nothing arrives, and the log ends
+# in one error entry. PRINTER ARGUMENT PATH CODE TEXT ERROR
+print_refused() {
+  local cmdline="\"$exe_win\" $2"
+  reg_set_printer "$1"
   settle
   run_cmdline "$cmdline"
   expect_exit_zero
   expect_nothing_printed
   {
-    entries_printer_loaded "$printer"
-    entries_print_start "$cmdline" "\"$(winpath "$file")\"" "$(winpath "$file")" "$printer"
-    entry_error QV105 "Failed to open printer" 1801 # ERROR_INVALID_PRINTER_NAME
+    entries_printer_loaded "$1"
+    entries_print_start "$cmdline" "$2" "$3" "$1"
+    entry_error "$4" "$5" "$6"
   } >"$work/expected-log"
   expect_log
+}
+
+test_printer_unknown_to_spooler_logs_qv105() {
+  local file="$work/plain.zpl"
+  cp "$root/samples/shipping-label.zpl" "$file"
+  # 1801: ERROR_INVALID_PRINTER_NAME
+  print_refused "No Such Printer" "\"$(winpath "$file")\"" "$(winpath "$file")" \
+    QV105 "Failed to open printer" 1801
 }
 
 test_file_that_does_not_exist_logs_qv104() {
-  local path cmdline
+  local path
   path=$(winpath "$work/dir with blanks/no such label.zpl")
-  cmdline="\"$exe_win\" \"$path\""
-  reg_set_printer "$QV_QUEUE"
-  settle
-  run_cmdline "$cmdline"
-  expect_exit_zero
-  expect_nothing_printed
-  {
-    entries_printer_loaded "$QV_QUEUE"
-    entries_print_start "$cmdline" "\"$path\"" "$path" "$QV_QUEUE"
-    entry_error QV104 "Failed to open file" 2 # ERROR_FILE_NOT_FOUND
-  } >"$work/expected-log"
-  expect_log
+  # 2: ERROR_FILE_NOT_FOUND
+  print_refused "$QV_QUEUE" "\"$path\"" "$path" QV104 "Failed to open file" 2
 }
 
 test_lone_quote_names_no_file() {
-  local cmdline="\"$exe_win\" \""
-  reg_set_printer "$QV_QUEUE"
-  settle
-  run_cmdline "$cmdline"
-  expect_exit_zero
-  expect_nothing_printed
-  {
-    entries_printer_loaded "$QV_QUEUE"
-    entries_print_start "$cmdline" '"' "" "$QV_QUEUE"
-    entry_error QV104 "Failed to open file" 3 # ERROR_PATH_NOT_FOUND: the name is empty
-  } >"$work/expected-log"
-  expect_log
+  # 3: ERROR_PATH_NOT_FOUND, the name being empty
+  print_refused "$QV_QUEUE" '"' "" QV104 "Failed to open file" 3
 }
 
 # The associations as the configuration's save writes them.
