@@ -50,7 +50,24 @@ static void PrintArgumentFile(const char* argumentText)
     PrintFileRaw(g_printerName, path);
 }
 
-int WINAPI WinMain(HINSTANCE instance, HINSTANCE /*previousInstance*/, LPSTR argumentText,
+// The command line less the program's name and the blanks after it. Bytes are compared
+// unsigned: the C runtime's start-up takes every byte above 127 for a blank, which cuts
+// names such as "C:\Drücker\Quvara.exe" or "Étiquette.zpl" apart.
+static const char* FindArgumentText(const char* commandLine)
+{
+    const unsigned char* at = (const unsigned char*)commandLine;
+    bool quoted = false;
+    while (*at != '\0' && (quoted || *at > ' ')) {
+        if (*at == '"')
+            quoted = !quoted;
+        ++at;
+    }
+    while (*at != '\0' && *at <= ' ')
+        ++at;
+    return (const char*)at;
+}
+
+int WINAPI WinMain(HINSTANCE instance, HINSTANCE /*previousInstance*/, LPSTR /*startupArguments*/,
                    int /*showCommand*/)
 {
     memset(&g_versionInfo, 0, sizeof(g_versionInfo));
@@ -60,7 +77,8 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE /*previousInstance*/, LPSTR arg
 
     OpenLog();
 
-    if (argumentText == NULL || argumentText[0] == '\0')
+    const char* argumentText = FindArgumentText(GetCommandLineA());
+    if (argumentText[0] == '\0')
         DialogBoxParamA(g_instance, MAKEINTRESOURCEA(IDD_CONFIG), NULL, ConfigDialogProc, 0);
     else
         PrintArgumentFile(argumentText);

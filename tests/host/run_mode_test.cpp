@@ -34,7 +34,6 @@ TEST_F(RunMode, CommandLineRunLogsEveryStepInOrder)
     AddPrinter("Zebra ZD420 (Packing 2)");
     std::string label = MakeFile("label 1.zpl", "^XA^FO50,50^FDHello^FS^XZ");
     std::string argument = "\"" + label + "\"";
-    world().commandLine = "\"C:\\Quvara\\Quvara.exe\" " + argument;
 
     EXPECT_EQ(Run(argument), 0);
 
@@ -178,4 +177,49 @@ TEST_F(RunMode, ArgumentsUpTo499CharactersAreTriedAndLongerOnesRefused)
     }
 }
 
+
+
+// The argument text is what follows the program's name and the blanks after it; only
+// codes 32 and below end the name, so bytes above 127 belong to it.
+struct CommandLineCase {
+    const char* name;
+    const char* commandLine;
+    const char* argument;  // "" when the run must show the dialog
+};
+
+class ArgumentText : public QuvaraTest, public ::testing::WithParamInterface<CommandLineCase> {};
+
+TEST_P(ArgumentText, IsTheCommandLineLessTheProgramName)
+{
+    const CommandLineCase& c = GetParam();
+    SavePrinter("Zebra");
+    world().commandLine = c.commandLine;
+    char startupArguments[] = "what the C runtime computed";
+
+    EXPECT_EQ(WinMain((HINSTANCE)0x400000, NULL, startupArguments, SW_SHOWNORMAL), 0);
+
+    bool dialog = c.argument[0] == '\0';
+    EXPECT_EQ(fake::CountCalls("DialogBoxParamA"), dialog ? 1 : 0);
+    if (!dialog) {
+        EXPECT_NE(Log().find(Entry("QV003", c.argument)), std::string::npos) << Log();
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    CommandLines, ArgumentText,
+    ::testing::Values(
+        CommandLineCase{"QuotedNameQuotedPath", "\"C:\\P F\\Quvara.exe\" \"C:\\a b.zpl\"",
+                        "\"C:\\a b.zpl\""},
+        CommandLineCase{"UnquotedNameUnquotedPath", "C:\\Q\\Quvara.exe C:\\a b.zpl", "C:\\a b.zpl"},
+        CommandLineCase{"BlanksAndTabsSkipped", "Quvara.exe \t \t\"a.zpl\"", "\"a.zpl\""},
+        CommandLineCase{"HighByteInUnquotedName", "C:\\Dr\xFC" "cker\\Quvara.exe", ""},
+        CommandLineCase{"HighByteInUnquotedNameWithPath", "C:\\Dr\xFC" "cker\\Quvara.exe a.zpl",
+                        "a.zpl"},
+        CommandLineCase{"HighByteStartsTheArgument", "Quvara.exe \xC9tiquette.zpl",
+                        "\xC9tiquette.zpl"},
+        CommandLineCase{"NoBreakSpaceIsNoBlank", "Quvara.exe \xA0" "a.zpl", "\xA0" "a.zpl"},
+        CommandLineCase{"QuotesInsideTheName", "C:\\\"P F\"\\Quvara.exe a.zpl", "a.zpl"},
+        CommandLineCase{"OnlyBlanksAfterTheName", "\"C:\\P F\\Quvara.exe\"  \t", ""},
+        CommandLineCase{"UnclosedQuoteTakesEverything", "\"C:\\P F\\Quvara.exe a.zpl", ""}),
+    [](const auto& info) { return std::string(info.param.name); });
 }  // namespace

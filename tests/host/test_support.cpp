@@ -80,8 +80,12 @@ void QuvaraTest::AddPrinter(const std::string& name)
 
 int QuvaraTest::Run(const std::string& argumentText)
 {
-    std::string copy = argumentText;
-    return WinMain((HINSTANCE)0x400000, NULL, copy.data(), SW_SHOWNORMAL);
+    world().commandLine = "\"C:\\Program Files\\Quvara\\Quvara.exe\"";
+    if (!argumentText.empty())
+        world().commandLine += " " + argumentText;
+    // What the C runtime would pass is not looked at: the program reads the command line.
+    char startupArguments[] = "ignored";
+    return WinMain((HINSTANCE)0x400000, NULL, startupArguments, SW_SHOWNORMAL);
 }
 
 bool QuvaraTest::LogExists() const

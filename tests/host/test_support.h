@@ -32,7 +32,7 @@ protected:
     void SavePrinter(const std::string& name);
     void AddPrinter(const std::string& name);
 
-    // Runs the program as the process start-up would, with this argument text.
+    // Runs the program as the shell would: the quoted program path, then the argument.
     int Run(const std::string& argumentText);
 
     bool LogExists() const;
