@@ -1,5 +1,6 @@
 #include "win32_fake.h"
 
+#include <shlobj.h>
 #include <winspool.h>
 
 #include <fcntl.h>
@@ -45,6 +46,7 @@ std::map<intptr_t, FileEntry> g_files;
 std::map<intptr_t, std::string> g_keys;
 std::map<intptr_t, PrinterEntry> g_printerHandles;
 intptr_t g_nextHandle = 0x1000;
+std::vector<std::string> g_iconNames;  // by LoadIconA handle - 1
 
 // Texts as Windows words them, each ending in "\r\n" as the system's do.
 const std::map<DWORD, const char*> kSystemTexts = {
@@ -183,6 +185,7 @@ void Reset()
     g_printerHandles.clear();
     g_injections.clear();
     g_shortWrites.clear();
+    g_iconNames.clear();
     g_world = World();
 }
 
@@ -708,8 +711,126 @@ extern "C" INT_PTR WINAPI DialogBoxParamA(HINSTANCE instance, LPCSTR templateNam
     return -1;
 }
 
-extern "C" BOOL WINAPI EndDialog(HWND, INT_PTR)
+extern "C" BOOL WINAPI EndDialog(HWND window, INT_PTR result)
 {
     Record("EndDialog");
+    if (window != g_world.dialog)
+        return Fail(ERROR_INVALID_WINDOW_HANDLE);
+    g_world.dialogEnds.push_back(result);
+    return TRUE;
+}
+
+extern "C" HICON WINAPI LoadIconA(HINSTANCE instance, LPCSTR name)
+{
+    Record("LoadIconA");
+    g_iconNames.push_back(std::to_string((uintptr_t)instance) + ":" +
+                          std::to_string((uintptr_t)name));
+    return (HICON)(intptr_t)g_iconNames.size();
+}
+
+extern "C" LRESULT WINAPI SendMessageA(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    Record("SendMessageA");
+    size_t icon = (size_t)lParam;
+    if (window != g_world.dialog || message != WM_SETICON || icon == 0 || icon > g_iconNames.size())
+        return 0;
+    g_world.icons[wParam] = g_iconNames[icon - 1];
+    return 0;
+}
+
+// A drop-down list as Windows keeps one: unsorted, CB_ERR for what is not there.
+extern "C" LRESULT WINAPI SendDlgItemMessageA(HWND dialog, INT id, UINT message, WPARAM wParam,
+                                              LPARAM lParam)
+{
+    Record("SendDlgItemMessageA");
+    auto found = g_world.controls.find(id);
+    if (dialog != g_world.dialog || found == g_world.controls.end())
+        return 0;  // no such window
+    Control& control = found->second;
+    std::vector<std::string>& entries = control.entries;
+    bool known = wParam < entries.size();
+    switch (message) {
+    case CB_ADDSTRING:
+        entries.push_back((const char*)lParam);
+        return (LRESULT)entries.size() - 1;
+    case CB_DELETESTRING:
+        if (!known)
+            return CB_ERR;
+        entries.erase(entries.begin() + (long)wParam);
+        if (control.selection == (int)wParam)
+            control.selection = -1;
+        else if (control.selection > (int)wParam)
+            --control.selection;
+        return (LRESULT)entries.size();
+    case CB_SETCURSEL:
+        control.selection = known ? (int)wParam : -1;
+        return known ? (LRESULT)wParam : CB_ERR;
+    case CB_GETCURSEL:
+        return control.selection;
+    case CB_GETLBTEXTLEN:
+        return known ? (LRESULT)entries[wParam].size() : CB_ERR;
+    case CB_GETLBTEXT:  // copies the whole entry, whatever room there is
+        if (!known)
+            return CB_ERR;
+        memcpy((char*)lParam, entries[wParam].c_str(), entries[wParam].size() + 1);
+        return (LRESULT)entries[wParam].size();
+    }
+    return 0;
+}
+
+extern "C" INT WINAPI MessageBoxA(HWND owner, LPCSTR text, LPCSTR caption, UINT type)
+{
+    Record("MessageBoxA");
+    g_world.messageBoxes.push_back({owner, text, caption, type});
+    size_t turn = g_world.messageBoxes.size() - 1;
+    return turn < g_world.messageBoxAnswers.size() ? g_world.messageBoxAnswers[turn] : IDOK;
+}
+
+extern "C" void WINAPI SHChangeNotify(LONG event, UINT flags, LPCVOID item1, LPCVOID item2)
+{
+    Record("SHChangeNotify");
+    g_world.shellNotifications.push_back(flags == SHCNF_IDLIST && !item1 && !item2 ? event : -1);
+}
+
+// ---- winspool: listings, laid out as the spooler does: records, then their strings ----
+
+extern "C" BOOL WINAPI EnumPrintersA(DWORD flags, LPSTR server, DWORD level, LPBYTE buffer,
+                                     DWORD size, LPDWORD needed, LPDWORD returned)
+{
+    Record("EnumPrintersA");
+    *needed = 0;
+    *returned = 0;
+    if (Injected("EnumPrintersA"))
+        return FALSE;
+    std::vector<std::string> names;
+    if (server == nullptr && level == 5 && flags == (PRINTER_ENUM_LOCAL | PRINTER_ENUM_CONNECTIONS))
+        for (const ListedPrinter& printer : g_world.localPrinters)
+            names.push_back(printer.name);
+    else if (server == nullptr && level == 1 && flags == PRINTER_ENUM_REMOTE)
+        names = g_world.remotePrinters;
+    else
+        return Fail(ERROR_INVALID_PARAMETER);
+
+    size_t record = level == 5 ? sizeof(PRINTER_INFO_5A) : sizeof(PRINTER_INFO_1A);
+    size_t total = names.size() * record;
+    for (const std::string& name : names)
+        total += name.size() + 1;
+    *needed = (DWORD)total;
+    if (buffer == nullptr || size < total)
+        return total == 0 ? TRUE : Fail(ERROR_INSUFFICIENT_BUFFER);
+
+    char* text = (char*)buffer + names.size() * record;
+    for (size_t i = 0; i < names.size(); ++i) {
+        memcpy(text, names[i].c_str(), names[i].size() + 1);
+        if (level == 5) {
+            PRINTER_INFO_5A* info = (PRINTER_INFO_5A*)buffer + i;
+            info->pPrinterName = text;
+            info->Attributes = g_world.localPrinters[i].attributes;
+        } else {
+            ((PRINTER_INFO_1A*)buffer + i)->pName = text;
+        }
+        text += names[i].size() + 1;
+    }
+    *returned = (DWORD)names.size();
     return TRUE;
 }

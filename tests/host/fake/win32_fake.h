@@ -48,6 +48,24 @@ struct DialogCall {
     LPARAM parameter = 0;
 };
 
+// A control of the dialog: a drop-down list's entries and selection, a check box's state.
+struct Control {
+    std::vector<std::string> entries;
+    int selection = -1;
+    UINT checked = BST_UNCHECKED;
+};
+
+struct ShownMessageBox {
+    HWND owner;
+    std::string text, caption;
+    UINT type;
+};
+
+struct ListedPrinter {
+    std::string name;
+    DWORD attributes = 0;
+};
+
 struct World {
     // Keys by full path with the root spelt "HKLM", "HKCR" or "HKCU".
     std::map<std::string, RegistryKey, CaseInsensitiveLess> registry;
@@ -61,6 +79,17 @@ struct World {
 
     std::vector<std::string> calls;  // every stand-in call, by name, in order
     std::vector<DialogCall> dialogs;
+
+    // The open dialog: SendDlgItemMessageA reaches its controls through this handle only.
+    HWND dialog = nullptr;
+    std::map<int, Control> controls;
+    std::map<WPARAM, std::string> icons;   // WM_SETICON: ICON_BIG/ICON_SMALL -> "instance:id"
+    std::vector<INT_PTR> dialogEnds;       // EndDialog results
+    std::vector<ShownMessageBox> messageBoxes;
+    std::vector<int> messageBoxAnswers;    // given in turn; IDOK when used up
+    std::vector<LONG> shellNotifications;  // SHChangeNotify events
+    std::vector<ListedPrinter> localPrinters;  // EnumPrintersA level 5, in order
+    std::vector<std::string> remotePrinters;   // EnumPrintersA level 1, in order
 
     int openFiles = 0;
     int openKeys = 0;
