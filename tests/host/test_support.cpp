@@ -7,6 +7,8 @@
 #include <iterator>
 
 #include "app/globals.h"
+#include "res/resource.h"
+#include "ui/config_dialog.h"
 
 std::string Entry(const std::string& code, const std::string& text)
 {
@@ -47,6 +49,7 @@ void QuvaraTest::SetUp()
     folder_ = pattern;
     world().tempPath = folder_ + "/";
     world().commandLine = "\"C:\\Program Files\\Quvara\\Quvara.exe\" \"label.zpl\"";
+    world().modulePath = "C:\\Program Files\\Quvara\\Quvara.exe";
 }
 
 void QuvaraTest::TearDown()
@@ -86,6 +89,31 @@ int QuvaraTest::Run(const std::string& argumentText)
     // What the C runtime would pass is not looked at: the program reads the command line.
     char startupArguments[] = "ignored";
     return WinMain((HINSTANCE)0x400000, NULL, startupArguments, SW_SHOWNORMAL);
+}
+
+void QuvaraTest::ListPrinter(const std::string& name, DWORD attributes)
+{
+    world().localPrinters.push_back({name, attributes});
+    AddPrinter(name);
+}
+
+INT_PTR QuvaraTest::OpenDialog()
+{
+    world().dialog = (HWND)0xD1A106;
+    world().controls[IDC_PRINTER_LIST];
+    world().controls[IDC_SHOW_REMOTE];
+    g_instance = (HINSTANCE)0x400000;
+    return ConfigDialogProc(world().dialog, WM_INITDIALOG, 0, 0);
+}
+
+INT_PTR QuvaraTest::Command(WPARAM command)
+{
+    return ConfigDialogProc(world().dialog, WM_COMMAND, command, 0);
+}
+
+fake::Control& QuvaraTest::PrinterList()
+{
+    return world().controls[IDC_PRINTER_LIST];
 }
 
 bool QuvaraTest::LogExists() const

@@ -35,6 +35,13 @@ protected:
     // Runs the program as the shell would: the quoted program path, then the argument.
     int Run(const std::string& argumentText);
 
+    // The setup dialog: opens it (WM_INITDIALOG) and sends it commands as its controls do.
+    // A listed printer can also be opened for printing.
+    void ListPrinter(const std::string& name, DWORD attributes = 0);
+    INT_PTR OpenDialog();
+    INT_PTR Command(WPARAM command);
+    fake::Control& PrinterList();
+
     bool LogExists() const;
     std::string Log() const;
     std::string LogPath() const { return folder_ + "/QuvaraLog.txt"; }

@@ -1,0 +1,165 @@
+// Saving the printer and registering the label file types.
+#include <windows.h>
+#include <shlobj.h>
+
+#include <cstring>
+
+#include "app/globals.h"
+#include "app/log.h"
+#include "config/save_configuration.h"
+#include "test_support.h"
+
+namespace {
+
+const char kCommand[] = "\"C:\\Program Files\\Quvara\\Quvara.exe\" \"%1\"";
+const fake::Bytes kOpenIsSafe = {0x00, 0x00, 0x01, 0x00};
+
+fake::Bytes Sz(const std::string& text)
+{
+    fake::Bytes bytes(text.begin(), text.end());
+    bytes.push_back(0);
+    return bytes;
+}
+
+struct Row {
+    std::string key;  // with its root
+    std::string value;
+    DWORD type;
+    fake::Bytes data;
+};
+
+// What OK writes, in the order it writes it.
+std::vector<Row> Rows(const std::string& printer, const std::string& command)
+{
+    const std::string mime = "HKCR\\MIME\\Database\\Content Type\\application/x-";
+    return {{"HKLM\\Software\\Pellander\\Quvara", "Printer", REG_SZ, Sz(printer)},
+            {"HKCR\\.EPL", "", REG_SZ, Sz("EPLFile")},
+            {"HKCR\\.EPL2", "", REG_SZ, Sz("EPLFile")},
+            {"HKCR\\EPLFile", "", REG_SZ, Sz("EPL Label")},
+            {"HKCR\\EPLFile", "EditFlags", REG_BINARY, kOpenIsSafe},
+            {"HKCR\\EPLFile\\Shell", "", REG_SZ, Sz("Open")},
+            {"HKCR\\.ZPL", "", REG_SZ, Sz("ZPLFile")},
+            {"HKCR\\ZPLFile", "", REG_SZ, Sz("ZPL Label")},
+            {"HKCR\\ZPLFile", "EditFlags", REG_BINARY, kOpenIsSafe},
+            {"HKCR\\ZPLFile\\Shell", "", REG_SZ, Sz("Open")},
+            {"HKCR\\EPLFile\\Shell\\Open\\command", "", REG_SZ, Sz(command)},
+            {mime + "epl", "Extension", REG_SZ, Sz(".epl")},
+            {mime + "epl2", "Extension", REG_SZ, Sz(".epl2")},
+            {"HKCR\\ZPLFile\\Shell\\Open\\command", "", REG_SZ, Sz(command)},
+            {mime + "zpl", "Extension", REG_SZ, Sz(".zpl")}};
+}
+
+std::string WriteEntries(const Row& row)
+{
+    return Join({Entry("QV035", "Creating registry key"), Entry("QV036", row.key.substr(5)),
+                 Entry("QV038", "Writing registry value"), Entry("QV039", row.value)});
+}
+
+class Saving : public QuvaraTest {
+protected:
+    std::string Save(const std::string& printer)
+    {
+        strcpy(g_printerName, printer.c_str());
+        OpenLog();
+        EXPECT_EQ(SaveConfiguration(), 1);
+        CloseLog();
+        EXPECT_EQ(world().shellNotifications, std::vector<LONG>{SHCNE_ASSOCCHANGED});
+        ExpectNothingLeftOpen();
+        return Log();
+    }
+};
+
+TEST_F(Saving, WritesTheFifteenValuesInOrderAndNotifiesTheShell)
+{
+    for (std::string printer : {"Zebra ZD421 (bench 2)", ""}) {
+        fake::Reset();
+        world().tempPath = folder() + "/";
+        world().modulePath = "C:\\Program Files\\Quvara\\Quvara.exe";
+
+        std::string log = Save(printer);
+
+        std::vector<Row> rows = Rows(printer, kCommand);
+        std::string expected = Entry("QV015", "Saving printer name") + WriteEntries(rows[0]) +
+                               Entry("QV016", "Creating file associations");
+        for (size_t i = 1; i < rows.size(); ++i)
+            expected += WriteEntries(rows[i]);
+        EXPECT_EQ(log, expected);
+        for (const Row& row : rows) {
+            const fake::RegistryValue* value = fake::FindRegistryValue(row.key, row.value);
+            ASSERT_NE(value, nullptr) << row.key << " " << row.value;
+            EXPECT_EQ(value->type, row.type) << row.key;
+            EXPECT_EQ(value->data, row.data) << row.key << " " << row.value;
+        }
+    }
+}
+
+TEST_F(Saving, AFailingWriteIsLoggedAndTheNextRowsAreStillWritten)
+{
+    fake::FailCall("RegCreateKeyExA", ERROR_ACCESS_DENIED, 1);  // the printer
+    fake::FailCall("RegSetValueExA", ERROR_ACCESS_DENIED, 10);  // the first open command
+
+    std::string log = Save("Zebra");
+
+    EXPECT_NE(log.find(ErrorEntry("QV037", "Failed to create key", ERROR_ACCESS_DENIED) +
+                       Entry("QV016", "Creating file associations")),
+              std::string::npos);
+    EXPECT_NE(log.find(ErrorEntry("QV040", "Failed to write value", ERROR_ACCESS_DENIED)),
+              std::string::npos);
+    std::vector<Row> rows = Rows("Zebra", kCommand);
+    for (size_t i = 0; i < rows.size(); ++i)
+        EXPECT_EQ(fake::FindRegistryValue(rows[i].key, rows[i].value) != nullptr, i != 0 && i != 10)
+            << i;
+}
+
+// The open command is never written with a program path that is not whole.
+struct ProgramPathCase {
+    const char* name;
+    std::string path;
+    DWORD failure;  // GetModuleFileNameA fails with this; 0: it reports `path`
+    DWORD error;    // of the QV043 entry; 0: the commands are written
+};
+
+class OpenCommand : public Saving, public ::testing::WithParamInterface<ProgramPathCase> {};
+
+TEST_P(OpenCommand, QuotesAWholeProgramPathOrIsNotWritten)
+{
+    const ProgramPathCase& c = GetParam();
+    world().modulePath = c.path;
+    if (c.failure)
+        fake::FailCall("GetModuleFileNameA", c.failure);
+
+    std::string log = Save("Zebra");
+
+    std::string command = "\"" + c.path + "\" \"%1\"";
+    for (const char* key : {"HKCR\\EPLFile\\Shell\\Open\\command", "HKCR\\ZPLFile\\Shell\\Open\\command"}) {
+        const fake::RegistryValue* value = fake::FindRegistryValue(key, "");
+        if (c.error == 0) {
+            ASSERT_NE(value, nullptr);
+            EXPECT_EQ(value->data, Sz(command));
+        } else {
+            EXPECT_EQ(value, nullptr);
+        }
+    }
+    bool refused = log.find(ErrorEntry("QV043", "Can't build the open command", c.error)) !=
+                   std::string::npos;
+    EXPECT_EQ(refused, c.error != 0) << log;
+    EXPECT_NE(fake::FindRegistryValue("HKCR\\MIME\\Database\\Content Type\\application/x-zpl",
+                                      "Extension"),
+              nullptr)
+        << "the rows after the commands are still written";
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Paths, OpenCommand,
+    ::testing::Values(
+        ProgramPathCase{"WithBlanks", "C:\\Program Files (x86)\\Label Tools\\Quvara.exe", 0, 0},
+        ProgramPathCase{"LongestThatFits", "C:\\" + std::string(485, 'q') + ".exe", 0, 0},
+        ProgramPathCase{"OneTooLong", "C:\\" + std::string(486, 'q') + ".exe", 0,
+                        ERROR_FILENAME_EXCED_RANGE},
+        ProgramPathCase{"CutShort", "C:\\" + std::string(600, 'q') + ".exe", 0,
+                        ERROR_FILENAME_EXCED_RANGE},
+        ProgramPathCase{"NotToBeHad", "C:\\Quvara.exe", ERROR_NOT_ENOUGH_MEMORY,
+                        ERROR_NOT_ENOUGH_MEMORY}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+}  // namespace
