@@ -50,6 +50,10 @@ check "manifest asks for asInvoker, no UI access" has 'requestedExecutionLevel l
 check "manifest names no identity and no dependency" lacks "assemblyIdentity|dependency"
 first_icon_is_program() { [ "$(grep -m1 "RT_GROUP_ICON" "$rc" | cut -d" " -f1)" = 102 ]; }
 check "program icon is the first icon group" first_icon_is_program
+one_language() { [ "$(grep -c '^LANGUAGE' "$rc")" = 1 ] && has "LANGUAGE 9, 2"; }
+check "every resource in English (United Kingdom)" one_language
+dialog_as_expected() { diff <(sed -n '/^101 DIALOGEX/,/^END/p' "$rc") <(grep -v '^#' "$(dirname "$0")/config-dialog.rc"); }
+check "setup dialog template as in tests/config-dialog.rc" dialog_as_expected
 
 echo "exe: $(stat -c %s "$exe") bytes"
 echo "$passed passed, $failed failed"

@@ -11,6 +11,8 @@
 # Sets up the environment first (tests/e2e/env.sh) and leaves it running for the next
 # run. Prints "N passed, M failed" last and exits non-zero if anything failed.
 set -uo pipefail
+# Names with letters beyond ASCII pass through Wine's tools as UTF-8.
+export LC_ALL=C.UTF-8
 
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)
 exe=$(realpath -m "${QUVARA_EXE:-$root/build/windows/Quvara.exe}")
@@ -23,6 +25,16 @@ fi
 bash "$root/tests/e2e/env.sh" start || { echo "0 passed, 1 failed"; exit 1; }
 # shellcheck source=/dev/null
 source "$root/build/e2e/env"
+# shellcheck source=tests/e2e/dialog.sh
+source "$root/tests/e2e/dialog.sh"
+
+# A second queue to the capture printer whose name differs from the first only by a
+# soft hyphen (U+00AD), which Windows' linguistic comparison (lstrcmpA) ignores. It is
+# there while the tests run.
+queue2=$'LabelPrinter\xc2\xad'  # as CUPS and Wine's tools spell it (UTF-8)
+queue2_ansi=$'LabelPrinter\xad'  # as the program sees and logs it (Windows-1252)
+lpadmin -p "$queue2" -E -v socket://127.0.0.1:9100 -m raw 2>/dev/null ||
+  { echo "cannot create the second queue"; echo "0 passed, 1 failed"; exit 1; }
 
 work=$QV_E2E/work
 rm -rf "$work"
@@ -41,12 +53,6 @@ passed=0
 failed=0
 problems=()
 
-# Windows path of a Unix path: drive Z: is the Unix root in every Wine prefix.
-winpath() {
-  local path
-  path=$(realpath -m "$1")
-  printf 'Z:%s' "${path//\//\\}"
-}
 exe_win=$(winpath "$exe")
 
 fail() { problems+=("$*"); }
@@ -365,34 +371,134 @@ test_lone_quote_names_no_file() {
   print_refused "$QV_QUEUE" '"' "" QV104 "Failed to open file" 3
 }
 
-# The associations as the configuration's save writes them.
-write_associations() {
-  local add=("$wine64" reg add) type
-  {
-    "${add[@]}" 'HKCR\.EPL' /ve /t REG_SZ /d EPLFile /f
-    "${add[@]}" 'HKCR\.EPL2' /ve /t REG_SZ /d EPLFile /f
-    "${add[@]}" 'HKCR\.ZPL' /ve /t REG_SZ /d ZPLFile /f
-    for type in EPL ZPL; do
-      "${add[@]}" "HKCR\\${type}File" /ve /t REG_SZ /d "$type Label" /f
-      "${add[@]}" "HKCR\\${type}File" /v EditFlags /t REG_BINARY /d 00000100 /f
-      "${add[@]}" "HKCR\\${type}File\\Shell" /ve /t REG_SZ /d Open /f
-      "${add[@]}" "HKCR\\${type}File\\Shell\\Open\\command" /ve /t REG_SZ \
-        /d "\"$exe_win\" \"%1\"" /f
-    done
-    for type in epl epl2 zpl; do
-      "${add[@]}" "HKCR\\MIME\\Database\\Content Type\\application/x-$type" /v Extension \
-        /t REG_SZ /d ".$type" /f
-    done
-  } >"$work/reg.out" 2>&1 || fail "could not write the associations: $(cat "$work/reg.out")"
+# ---- the setup dialog, operated with keys as a user would ----
+
+# What OK writes, row by row: ROOT|KEY|VALUE|TYPE|DATA ("" is the key's default value).
+config_rows() {
+  local m='MIME\Database\Content Type\application/x-' c="\"$exe_win\" \"%1\""
+  cat <<EOF
+HKLM|Software\Pellander\Quvara|Printer|REG_SZ|$1
+HKCR|.EPL||REG_SZ|EPLFile
+HKCR|.EPL2||REG_SZ|EPLFile
+HKCR|EPLFile||REG_SZ|EPL Label
+HKCR|EPLFile|EditFlags|REG_BINARY|00000100
+HKCR|EPLFile\Shell||REG_SZ|Open
+HKCR|.ZPL||REG_SZ|ZPLFile
+HKCR|ZPLFile||REG_SZ|ZPL Label
+HKCR|ZPLFile|EditFlags|REG_BINARY|00000100
+HKCR|ZPLFile\Shell||REG_SZ|Open
+HKCR|EPLFile\Shell\Open\command||REG_SZ|$c
+HKCR|${m}epl|Extension|REG_SZ|.epl
+HKCR|${m}epl2|Extension|REG_SZ|.epl2
+HKCR|ZPLFile\Shell\Open\command||REG_SZ|$c
+HKCR|${m}zpl|Extension|REG_SZ|.zpl
+EOF
 }
 
-test_shell_open_of_label_files_prints_them() {
+# Each of those values as `reg query` shows it, and as it should be for printer $1.
+config_dump() {
+  local root sub value args
+  while IFS='|' read -r root sub value _; do
+    args=(/v "$value")
+    [ -n "$value" ] || args=(/ve)
+    [ "$root" = HKLM ] && args+=(/reg:32)
+    printf '%s\\%s: %s\n' "$root" "$sub" "$("$wine64" reg query "$root\\$sub" "${args[@]}" \
+      </dev/null 2>/dev/null | tr -d '\r' | sed -n 's/^    //p' | head -n 1)"
+  done < <(config_rows x)
+}
+config_expected() {
+  local root sub value type data
+  while IFS='|' read -r root sub value type data; do
+    printf '%s\\%s: %s    %s    %s\n' "$root" "$sub" "${value:-(Default)}" "$type" "$data"
+  done < <(config_rows "$1")
+}
+expect_config() {
+  config_expected "$1" >"$work/expected-config"
+  config_dump >"$work/config"
+  diff "$work/expected-config" "$work/config" >"$work/config.diff" ||
+    fail "registry differs (< expected, > actual): $(head -n 8 "$work/config.diff")"
+}
+
+delete_config() {
+  local sub
+  for sub in .EPL .EPL2 .ZPL EPLFile ZPLFile 'MIME\Database\Content Type\application/x-epl' \
+    'MIME\Database\Content Type\application/x-epl2' 'MIME\Database\Content Type\application/x-zpl'; do
+    "$wine64" reg delete "HKCR\\$sub" /f </dev/null >/dev/null 2>&1
+  done
+}
+
+# The log of opening the dialog with printer $1 saved: both queues are listed.
+entries_dialog_opened() {
+  entry QV004 "Initializing config dialog"
+  entries_printer_loaded "$1"
+  entry QVxxx "Listing local and connected printers"
+  entry QV005 "EnumPrinters query memory requirements"
+  entry QV007 "Allocating memory"
+  entry QV009 "EnumPrinters query list of printers"
+  entry QV011 "Populating printer list"
+  entry QV012 "$QV_QUEUE"
+  entry QV012 "$queue2_ansi"
+  entry QV013 "Freeing memory"
+  entry QV014 "Initialization complete"
+}
+# OK with printer $1 selected (none when empty), saving printer $2.
+entries_ok() {
+  local sub value row=0
+  entry QV020 "Get selected printer"
+  if [ -n "$1" ]; then
+    entry QV021 "Found selected printer"
+    entry QV022 "$1"
+  fi
+  entry QV015 "Saving printer name"
+  while IFS='|' read -r _ sub value _; do
+    row=$((row + 1))
+    [ $row = 2 ] && entry QV016 "Creating file associations"
+    entry QV035 "Creating registry key"
+    entry QV036 "$sub"
+    entry QV038 "Writing registry value"
+    entry QV039 "$value"
+  done < <(config_rows "$2")
+}
+
+# Opens the dialog with printer $1 saved and types the keys that follow.
+operate_dialog() {
+  local saved=$1
+  shift
+  reg_set_printer "$saved"
+  settle
+  if ! dialog_open "$exe"; then
+    fail "the setup dialog did not appear"
+    return 1
+  fi
+  press "$dialog" "$@"
+}
+
+test_dialog_preselects_exactly_the_saved_printer() {
+  local saved ansi
+  # Each name as saved, then as the program logs it.
+  for saved in "$QV_QUEUE|$QV_QUEUE" "$queue2|$queue2_ansi"; do
+    ansi=${saved#*|}
+    operate_dialog "${saved%%|*}" Return || return
+    dialog_wait_closed
+    expect_exit_zero
+    { entries_dialog_opened "$ansi"; entries_ok "$ansi" "$ansi"; } >"$work/expected-log"
+    expect_log
+  done
+}
+
+test_dialog_ok_saves_printer_and_associations_that_print_label_files() {
   local ext file
-  write_associations
+  delete_config
+  operate_dialog "$queue2" Up Return || return # from the saved entry to the capture printer
+  dialog_wait_closed
+  expect_exit_zero
+  { entries_dialog_opened "$queue2_ansi"; entries_ok "$QV_QUEUE" "$QV_QUEUE"; } >"$work/expected-log"
+  expect_log
+  expect_config "$QV_QUEUE"
+  # The browser's way: open the file with the type's open command that OK wrote.
   for ext in zpl epl2 epl; do
     file="$work/dir with blanks/label from browser.$ext"
     cp "$root/samples/shipping-label.${ext%2}" "$file"
-    reg_set_printer "$QV_QUEUE"
     settle
     timeout 120 wine start /wait /unix "$file" >"$work/wine.out" 2>&1
     status=$?
@@ -402,9 +508,71 @@ test_shell_open_of_label_files_prints_them() {
     # The shell substitutes %1 with the Windows path of the file.
     entries_printed "\"$exe_win\" \"$(winpath "$file")\"" "\"$(winpath "$file")\"" \
       "$(winpath "$file")" "$QV_QUEUE" >"$work/expected-log"
-  expect_log
+    expect_log
     [ ${#problems[@]} = 0 ] || { fail "(.$ext)"; return; }
   done
+}
+
+test_dialog_cancel_writes_nothing() {
+  delete_config
+  reg_set_printer "$queue2"
+  config_dump >"$work/config-before"
+  operate_dialog "$queue2" Up Escape || return
+  dialog_wait_closed
+  expect_exit_zero
+  entries_dialog_opened "$queue2_ansi" >"$work/expected-log"
+  expect_log
+  config_dump >"$work/config"
+  cmp -s "$work/config-before" "$work/config" ||
+    fail "Cancel changed the registry: $(diff "$work/config-before" "$work/config" | head -n 4)"
+}
+
+test_dialog_ok_without_selection_asks_then_saves() {
+  local box
+  delete_config
+  operate_dialog "Gone Printer" Return || return
+  if box=$(find_window Quvara); then
+    press "$box" Return
+  else
+    fail "no message box captioned Quvara"
+  fi
+  dialog_wait_closed
+  expect_exit_zero
+  { entries_dialog_opened "Gone Printer"; entries_ok "" "Gone Printer"; } >"$work/expected-log"
+  expect_log
+  expect_config "Gone Printer"
+}
+
+test_program_in_a_folder_with_a_non_ascii_name() {
+  # Unix names in UTF-8; the command line in Windows-1252, unquoted, so the
+  # program name must not end at the "ü".
+  local dir="$work/Dr"$'\xc3\xbc'"cker" file exe_1252 file_1252
+  mkdir -p "$dir"
+  cp "$exe" "$dir/Quvara.exe"
+  file="$dir/"$'\xc3\x89'"tiquette.zpl"
+  cp "$root/samples/shipping-label.zpl" "$file"
+  exe_1252="$(winpath "$work")\\Dr"$'\xfc'"cker\\Quvara.exe"
+  file_1252="$(winpath "$work")\\Dr"$'\xfc'"cker\\"$'\xc9'"tiquette.zpl"
+
+  reg_set_printer "$QV_QUEUE"
+  settle
+  if dialog_open "" "$exe_1252"; then
+    press "$dialog" Escape
+    dialog_wait_closed
+    expect_exit_zero
+    entries_dialog_opened "$QV_QUEUE" >"$work/expected-log"
+    expect_log
+  else
+    fail "started without a file, it showed no dialog"
+    dialog_wait_closed
+  fi
+
+  settle
+  run_cmdline "$exe_1252 $file_1252"
+  expect_exit_zero
+  expect_printed "$file"
+  entries_printed "$exe_1252 $file_1252" "$file_1252" "$file_1252" "$QV_QUEUE" >"$work/expected-log"
+  expect_log
 }
 
 selected_names=("$@")
@@ -413,6 +581,7 @@ for t in $(grep -o '^test_[a-z0-9_]*' "${BASH_SOURCE[0]}"); do
   run_test "$t"
 done
 reg_set_printer "$QV_QUEUE" # leave the prefix ready for a manual run
+lpadmin -x "$queue2"
 [ "${E2E_STOP:-0}" = 1 ] && bash "$root/tests/e2e/env.sh" stop
 echo "$passed passed, $failed failed"
 [ "$failed" = 0 ]
