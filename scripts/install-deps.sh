@@ -8,7 +8,7 @@ build_pkgs="cmake make g++ g++-mingw-w64-i686 binutils-mingw-w64-i686 mingw-w64-
 e2e_pkgs="wine wine64 wine32:i386 wine32-preloader:i386 libcups2:i386 fonts-wine
   libxrender1:i386 libxrandr2:i386 libxi6:i386 libxcursor1:i386 libxinerama1:i386
   libxcomposite1:i386 libxfixes3:i386 libxxf86vm1:i386
-  qemu-user-static xvfb cups cups-client cups-bsd python3 procps"
+  qemu-user-static xvfb xdotool cups cups-client cups-bsd python3 procps"
 
 # Only res/draw-pictures.sh needs these; the build uses the committed pictures.
 picture_pkgs="imagemagick fonts-dejavu-core python3"

@@ -1,9 +1,10 @@
 #!/usr/bin/env bash
 # The whole job on a fresh Debian 12 machine, in one command:
 # installs what is needed, sets up Wine, CUPS and a capture printer (tests/e2e/env.sh),
-# builds Quvara.exe, saves "LabelPrinter" as its printer, prints the sample shipping
-# label the way the shell starts the program, and shows what the printer received
-# and the program's log.
+# builds Quvara.exe, sets it up the way a user does (starts it without a file, picks
+# the capture printer "LabelPrinter" in the dialog and presses OK), opens the sample
+# shipping label through the file association the dialog wrote, and shows what the
+# printer received and the program's log.
 #
 #   scripts/main-job.sh [LABEL_FILE]     (default samples/shipping-label.zpl)
 #   tests/e2e/env.sh stop                afterwards, to stop the background services
@@ -29,19 +30,33 @@ cmake --build --preset windows
 exe=$root/build/windows/Quvara.exe
 ls -l "$exe"
 
-step "Saving $QV_QUEUE as the printer"
-wine reg add 'HKLM\Software\Pellander\Quvara' /v Printer /t REG_SZ /d "$QV_QUEUE" /f /reg:32
-wine reg query 'HKLM\Software\Pellander\Quvara' /v Printer /reg:32
+# shellcheck source=tests/e2e/dialog.sh
+source tests/e2e/dialog.sh
+step "Setting up: the dialog, the first printer in the list, OK"
+# A first set-up: no saved printer and no label file types yet.
+for key in 'HKCR\.EPL' 'HKCR\.EPL2' 'HKCR\.ZPL' 'HKCR\EPLFile' 'HKCR\ZPLFile' \
+  'HKLM\Software\Pellander\Quvara /reg:32'; do
+  # shellcheck disable=SC2086 # the view flag is a word of its own
+  wine reg delete $key /f >/dev/null 2>&1 || true
+done
+dialog_open "$exe" || { echo "the setup dialog did not appear" >&2; exit 1; }
+press "$dialog" Home Return
+dialog_wait_closed
+echo "exit code: $status"
+tr -d '\r' <"$QV_TEMP/QuvaraLog.txt" | grep -E '^QV(012|022)'
+wine reg query 'HKLM\Software\Pellander\Quvara' /v Printer /reg:32 2>/dev/null | tr -d '\r' | grep Printer
+wine reg query 'HKCR\ZPLFile\Shell\Open\command' /ve 2>/dev/null | tr -d '\r' | grep REG_SZ
+if ! wine reg query 'HKLM\Software\Pellander\Quvara' /v Printer /reg:32 2>/dev/null |
+  tr -d '\r' | grep -q "REG_SZ    $QV_QUEUE\$"; then
+  echo "the dialog did not save $QV_QUEUE" >&2
+  exit 1
+fi
 
-winpath() { local p; p=$(realpath -m "$1"); printf 'Z:%s' "${p//\//\\}"; }
-# What the shell runs for an opened label file: quoted program path, blank, quoted file path.
-cmdline="\"$(winpath "$exe")\" \"$(winpath "$label")\""
-step "Printing: $cmdline"
-printf '%s' "$cmdline" >"$QV_E2E/main-job-cmdline"
+step "Printing: opening $(basename "$label") as the browser does (wine start /unix)"
 before=$(find "$QV_CAPTURES" -name '*.prn' -printf '%f\n' | sort | tail -n 1)
 rm -f "$QV_TEMP/QuvaraLog.txt"
 status=0
-wine "$QV_LAUNCH" "$(winpath "$QV_E2E/main-job-cmdline")" || status=$?
+wine start /wait /unix "$label" || status=$?
 echo "exit code: $status"
 
 step "What the printer received"
