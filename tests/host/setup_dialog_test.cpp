@@ -215,26 +215,6 @@ TEST_F(SetupDialog, SelectedNamesUpTo499CharactersAreTakenLongerOnesRefused)
     EXPECT_TRUE(world().messageBoxes.empty());
 }
 
-TEST_F(SetupDialog, OkSavesTheSelectedPrinterAndCloses)
-{
-    SavePrinter("A");
-    ListPrinter("A");
-    ListPrinter("B");
-    OpenDialog();
-    PrinterList().selection = 1;
-
-    EXPECT_EQ(Command(IDOK), TRUE);
-
-    EXPECT_EQ(world().dialogEnds, std::vector<INT_PTR>{1});
-    EXPECT_EQ(fake::FindRegistryValue("HKLM\\Software\\Pellander\\Quvara", "Printer")->data,
-              (fake::Bytes{'B', 0}));
-    EXPECT_NE(FinishLog().find(Join({Entry("QV020", "Get selected printer"),
-                                     Entry("QV021", "Found selected printer"), Entry("QV022", "B"),
-                                     Entry("QV015", "Saving printer name")})),
-              std::string::npos);
-    EXPECT_EQ(world().shellNotifications.size(), 1u);
-}
-
 TEST_F(SetupDialog, OkWithoutASelectionAsksThenSavesTheNameLoadedWithTheList)
 {
     SavePrinter("Gone");
