@@ -6,6 +6,7 @@
 #include "app/log.h"
 #include "config/save_configuration.h"
 #include "res/resource.h"
+#include "ui/dialog_commands.h"
 #include "ui/printer_list.h"
 
 int GetSelectedPrinter()
@@ -53,6 +54,15 @@ INT_PTR CALLBACK ConfigDialogProc(HWND window, UINT message, WPARAM wParam, LPAR
             break;
         case IDCANCEL:
             EndDialog(window, 1);
+            break;
+        case IDC_SETUP:
+            ShowPrinterProperties();
+            break;
+        case IDC_TEST:
+            TestConfiguration();
+            break;
+        case IDC_SHOW_REMOTE:
+            ToggleRemotePrinters();
             break;
         }
         return TRUE;

@@ -1,5 +1,6 @@
 #include "win32_fake.h"
 
+#include <commdlg.h>
 #include <shlobj.h>
 #include <winspool.h>
 
@@ -689,6 +690,16 @@ extern "C" BOOL WINAPI EndDocPrinter(HANDLE handle)
     return TRUE;
 }
 
+extern "C" BOOL WINAPI PrinterProperties(HWND owner, HANDLE handle)
+{
+    Record("PrinterProperties");
+    PrinterEntry* printer = FindPrinter(handle);
+    if (printer == nullptr)
+        return Fail(ERROR_INVALID_HANDLE);
+    g_world.propertySheets.push_back(owner == g_world.dialog ? printer->name : "(not owned)");
+    return TRUE;
+}
+
 extern "C" BOOL WINAPI ClosePrinter(HANDLE handle)
 {
     Record("ClosePrinter");
@@ -790,6 +801,59 @@ extern "C" void WINAPI SHChangeNotify(LONG event, UINT flags, LPCVOID item1, LPC
 {
     Record("SHChangeNotify");
     g_world.shellNotifications.push_back(flags == SHCNF_IDLIST && !item1 && !item2 ? event : -1);
+}
+
+extern "C" UINT WINAPI IsDlgButtonChecked(HWND dialog, int id)
+{
+    Record("IsDlgButtonChecked");
+    auto found = g_world.controls.find(id);
+    return dialog == g_world.dialog && found != g_world.controls.end() ? found->second.checked : 0;
+}
+
+extern "C" BOOL WINAPI CheckDlgButton(HWND dialog, int id, UINT state)
+{
+    Record("CheckDlgButton");
+    auto found = g_world.controls.find(id);
+    if (dialog != g_world.dialog || found == g_world.controls.end())
+        return Fail(ERROR_INVALID_WINDOW_HANDLE);
+    found->second.checked = state;
+    return TRUE;
+}
+
+// ---- comdlg32: the user's pick is scripted ----
+
+extern "C" BOOL WINAPI GetOpenFileNameA(OPENFILENAMEA* request)
+{
+    Record("GetOpenFileNameA");
+    OpenFileRequest seen{request->lStructSize, request->hwndOwner, {}, request->nFilterIndex,
+                         request->nMaxFile, request->Flags,
+                         request->lpstrTitle ? request->lpstrTitle : "", true, true};
+    for (const char* at = request->lpstrFilter; at != nullptr && *at != '\0'; at += strlen(at) + 1)
+        seen.filter.push_back(at);
+    for (DWORD i = 0; i < request->nMaxFile; ++i)
+        seen.fileCleared = seen.fileCleared && request->lpstrFile[i] == '\0';
+    seen.otherFieldsZero = !request->hInstance && !request->lpstrCustomFilter &&
+                           !request->nMaxCustFilter && !request->lpstrFileTitle &&
+                           !request->nMaxFileTitle && !request->lpstrInitialDir &&
+                           !request->nFileOffset && !request->nFileExtension &&
+                           !request->lpstrDefExt && !request->lCustData && !request->lpfnHook &&
+                           !request->lpTemplateName && !request->pvReserved &&
+                           !request->dwReserved && !request->FlagsEx;
+    g_world.openFileRequests.push_back(seen);
+    if (Injected("GetOpenFileNameA"))
+        return FALSE;
+
+    size_t turn = g_world.openFileRequests.size() - 1;
+    std::string path = turn < g_world.openFileAnswers.size() ? g_world.openFileAnswers[turn] : "";
+    if (path.empty())
+        return FALSE;
+    // A path that does not fit fails the dialog, which leaves the size it needs behind.
+    if (path.size() >= request->nMaxFile) {
+        *(WORD*)request->lpstrFile = (WORD)(path.size() + 1);
+        return FALSE;
+    }
+    memcpy(request->lpstrFile, path.c_str(), path.size() + 1);
+    return TRUE;
 }
 
 // ---- winspool: listings, laid out as the spooler does: records, then their strings ----

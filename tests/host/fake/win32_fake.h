@@ -66,6 +66,17 @@ struct ListedPrinter {
     DWORD attributes = 0;
 };
 
+// What the program asked GetOpenFileNameA for.
+struct OpenFileRequest {
+    DWORD size;
+    HWND owner;
+    std::vector<std::string> filter;  // descriptions and patterns, up to the empty pair
+    DWORD filterIndex, maxFile, flags;
+    std::string title;
+    bool fileCleared;      // the whole name buffer held zeros
+    bool otherFieldsZero;  // no initial folder, no default extension, no hook, ...
+};
+
 struct World {
     // Keys by full path with the root spelt "HKLM", "HKCR" or "HKCU".
     std::map<std::string, RegistryKey, CaseInsensitiveLess> registry;
@@ -89,6 +100,9 @@ struct World {
     std::vector<int> messageBoxAnswers;    // given in turn; IDOK when used up
     std::vector<LONG> shellNotifications;  // SHChangeNotify events
     std::vector<ListedPrinter> localPrinters;  // EnumPrintersA level 5, in order
+    std::vector<OpenFileRequest> openFileRequests;
+    std::vector<std::string> openFileAnswers;  // the user's picks in turn; "" or none: Cancel
+    std::vector<std::string> propertySheets;   // PrinterProperties: printer shown, owned by the dialog
     std::vector<std::string> remotePrinters;   // EnumPrintersA level 1, in order
 
     int openFiles = 0;
