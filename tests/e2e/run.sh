@@ -441,14 +441,18 @@ entries_dialog_opened() {
   entry QV013 "Freeing memory"
   entry QV014 "Initialization complete"
 }
-# OK with printer $1 selected (none when empty), saving printer $2.
-entries_ok() {
-  local sub value row=0
+# Reading the selection: printer $1, or none when empty.
+entries_selected() {
   entry QV020 "Get selected printer"
   if [ -n "$1" ]; then
     entry QV021 "Found selected printer"
     entry QV022 "$1"
   fi
+}
+# OK with printer $1 selected (none when empty), saving printer $2.
+entries_ok() {
+  local sub value row=0
+  entries_selected "$1"
   entry QV015 "Saving printer name"
   while IFS='|' read -r _ sub value _; do
     row=$((row + 1))
@@ -541,6 +545,110 @@ test_dialog_ok_without_selection_asks_then_saves() {
   { entries_dialog_opened "Gone Printer"; entries_ok "" "Gone Printer"; } >"$work/expected-log"
   expect_log
   expect_config "Gone Printer"
+}
+
+# ---- the dialog's Test, Show Remote Printers and Setup... ----
+
+# Through Test: the file-open dialog gets the path typed in (after choosing
+# "All Files(*.*)" when $2 is "all"), or Esc when $1 is empty.
+pick_in_file_dialog() {
+  local box
+  press "$dialog" alt+t
+  if ! box=$(find_window 'Select a file to print'); then
+    fail "no file-open dialog titled 'Select a file to print'"
+    return
+  fi
+  if [ -z "$1" ]; then
+    press "$box" Escape
+    return
+  fi
+  [ "${2:-}" = all ] && press "$box" alt+t End alt+n # the last filter: All Files(*.*)
+  xdotool type --delay 20 "$(winpath "$1")"
+  press "$box" Return
+}
+
+test_dialog_test_prints_a_chosen_file_to_the_selected_printer_and_saves_nothing() {
+  local label="$work/shipping label.epl" other="$work/label as text.txt" round
+  cp "$root/samples/shipping-label.epl" "$label"
+  cp "$root/samples/shipping-label.zpl" "$other"
+  reg_set_printer "$QV_QUEUE"
+  config_dump >"$work/config-before"
+  # The second queue selected, not the saved first one.
+  operate_dialog "$QV_QUEUE" Down || return
+  for round in "$label|" "$other|all"; do
+    pick_in_file_dialog "${round%|*}" "${round#*|}"
+    expect_printed "${round%|*}"
+    before=$(last_capture)
+  done
+  pick_in_file_dialog ""
+  press "$dialog" Escape
+  dialog_wait_closed
+  expect_exit_zero
+  expect_nothing_printed
+  {
+    entries_dialog_opened "$QV_QUEUE"
+    for round in "$label" "$other"; do
+      entry QV026 "Testing configuration"
+      entries_selected "$queue2_ansi"
+      entry QV101 "Printing..."
+      entry QV102 "$(winpath "$round")"
+      entry QV103 "$queue2_ansi"
+      entry QV111 "End-of-file"
+      entry QV028 "Test configuration complete"
+    done
+    entry QV026 "Testing configuration"
+    entries_selected "$queue2_ansi"
+    entry QV027 "No file selected"
+  } >"$work/expected-log"
+  expect_log
+  config_dump >"$work/config"
+  cmp -s "$work/config-before" "$work/config" || fail "Test changed the registry"
+}
+
+test_dialog_remote_printers_only_after_the_warning() {
+  local warning
+  # From the list, which has the focus, back to the check box (the last tab stop).
+  operate_dialog "$QV_QUEUE" shift+Tab space || return
+  if warning=$(find_window 'Show remote printers'); then
+    press "$warning" Escape
+  else
+    fail "no warning captioned 'Show remote printers'"
+  fi
+  # Cancel unchecked the box: checking it again asks again.
+  press "$dialog" space
+  if warning=$(find_window 'Show remote printers'); then
+    press "$warning" Return
+  else
+    fail "no warning after the box was checked again"
+  fi
+  press "$dialog" Escape
+  dialog_wait_closed
+  expect_exit_zero
+  {
+    entries_dialog_opened "$QV_QUEUE"
+    # Wine cannot list a domain's printers (error 1004): the local ones stay, unselected.
+    entries_dialog_opened "$QV_QUEUE" | sed '$d'
+    entry QVxxx "Listing remote printers"
+    entry QVxxx "EnumPrinters query memory requirements"
+    entry_error QVxxx "EnumPrinters memory requirements query failed" 1004
+  } >"$work/expected-log"
+  expect_log
+}
+
+test_dialog_setup_opens_the_printer_settings_and_the_dialog_goes_on() {
+  delete_config
+  operate_dialog "$QV_QUEUE" alt+s Return || return
+  dialog_wait_closed
+  expect_exit_zero
+  {
+    entries_dialog_opened "$QV_QUEUE"
+    entry QV023 "Displaying printer properties"
+    entries_selected "$QV_QUEUE"
+    entry QV025 "Printer settings displayed"
+    entries_ok "$QV_QUEUE" "$QV_QUEUE"
+  } >"$work/expected-log"
+  expect_log
+  expect_config "$QV_QUEUE"
 }
 
 test_program_in_a_folder_with_a_non_ascii_name() {
