@@ -396,14 +396,20 @@ EOF
 }
 
 # Each of those values as `reg query` shows it, and as it should be for printer $1.
+# A value not found is asked for twice: once, in a fresh prefix, a query that ran right
+# after the program had written it came back empty.
 config_dump() {
-  local root sub value args
+  local root sub value args line
   while IFS='|' read -r root sub value _; do
     args=(/v "$value")
     [ -n "$value" ] || args=(/ve)
     [ "$root" = HKLM ] && args+=(/reg:32)
-    printf '%s\\%s: %s\n' "$root" "$sub" "$("$wine64" reg query "$root\\$sub" "${args[@]}" \
-      </dev/null 2>/dev/null | tr -d '\r' | sed -n 's/^    //p' | head -n 1)"
+    for _ in 1 2; do
+      line=$("$wine64" reg query "$root\\$sub" "${args[@]}" </dev/null 2>/dev/null |
+        tr -d '\r' | sed -n 's/^    //p' | head -n 1)
+      [ -n "$line" ] && break
+    done
+    printf '%s\\%s: %s\n' "$root" "$sub" "$line"
   done < <(config_rows x)
 }
 config_expected() {
