@@ -140,6 +140,20 @@ TEST_F(LogFile, LogThatCannotBeCreatedSwitchesLoggingOff)
     ExpectNothingLeftOpen();
 }
 
+TEST_F(LogFile, ALogInUseIsNeitherSharedNorStartedAgain)
+{
+    OpenLog();
+    HANDLE firstCopysLog = g_logFile;
+    LogEvent(0, "QV004", "first copy");
+
+    OpenLog();  // a second copy, while the first runs
+
+    EXPECT_EQ(g_logFile, INVALID_HANDLE_VALUE);
+    g_logFile = firstCopysLog;
+    CloseLog();
+    EXPECT_EQ(Log(), Entry("QV004", "first copy"));
+}
+
 TEST_F(LogFile, SecondCopyRunningAtTheSameTimeGoesWithoutALog)
 {
     HANDLE firstCopysLog = CreateFileA(LogPath().c_str(), GENERIC_READ | GENERIC_WRITE, 0, NULL,

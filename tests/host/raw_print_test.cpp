@@ -137,6 +137,41 @@ TEST_F(RawPrint, FileOpenForWritingElsewhereCannotBePrinted)
     CloseHandle(writer);
 }
 
+// Another program holding the label: its readers are shared with, its writers are not.
+struct SharingCase {
+    const char* name;
+    DWORD access, share;
+    bool prints;
+};
+
+class Sharing : public RawPrint, public ::testing::WithParamInterface<SharingCase> {};
+
+TEST_P(Sharing, ReadersAreWelcomeWritersAreNot)
+{
+    const SharingCase& c = GetParam();
+    std::string path = MakeFile("label.zpl", "^XA^XZ");
+    HANDLE other = CreateFileA(path.c_str(), c.access, c.share, NULL, OPEN_EXISTING,
+                               FILE_ATTRIBUTE_NORMAL, NULL);
+    ASSERT_NE(other, INVALID_HANDLE_VALUE);
+
+    std::string entries = Print(path);
+
+    EXPECT_EQ(world().jobs.size(), c.prints ? 1u : 0u);
+    if (!c.prints) {
+        EXPECT_EQ(entries, ErrorEntry("QV104", "Failed to open file", ERROR_SHARING_VIOLATION));
+    }
+    CloseHandle(other);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    OtherPrograms, Sharing,
+    ::testing::Values(SharingCase{"ReaderSharingReading", GENERIC_READ, FILE_SHARE_READ, true},
+                      SharingCase{"ReaderSharingEverything", GENERIC_READ,
+                                  FILE_SHARE_READ | FILE_SHARE_WRITE, true},
+                      // A download still being written, which lets others read it.
+                      SharingCase{"WriterSharingReading", GENERIC_WRITE, FILE_SHARE_READ, false}),
+    [](const auto& info) { return std::string(info.param.name); });
+
 // One failing platform call, the entries it leaves, and the spooler calls that follow it.
 struct FailureCase {
     const char* name;

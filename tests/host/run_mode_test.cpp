@@ -48,6 +48,18 @@ TEST_F(RunMode, CommandLineRunLogsEveryStepInOrder)
     ExpectNothingLeftOpen();
 }
 
+TEST_F(RunMode, AStandardUserPrintsToTheMachinesPrinter)
+{
+    SavePrinter("Zebra");
+    AddPrinter("Zebra");
+    world().administrator = false;
+    std::string label = MakeFile("a.zpl", "^XA^XZ");
+
+    EXPECT_EQ(Run(label), 0);
+
+    EXPECT_EQ(world().jobs.size(), 1u) << Log();
+}
+
 TEST_F(RunMode, WithoutASavedPrinterNothingIsPrinted)
 {
     AddPrinter("Zebra");

@@ -6,6 +6,7 @@
 
 #include "app/globals.h"
 #include "app/log.h"
+#include "config/registry.h"
 #include "config/save_configuration.h"
 #include "test_support.h"
 
@@ -109,6 +110,32 @@ TEST_F(Saving, AFailingWriteIsLoggedAndTheNextRowsAreStillWritten)
     for (size_t i = 0; i < rows.size(); ++i)
         EXPECT_EQ(fake::FindRegistryValue(rows[i].key, rows[i].value) != nullptr, i != 0 && i != 10)
             << i;
+}
+
+TEST_F(Saving, TheSettingAndTheFileTypesOutliveARestart)
+{
+    Save("Zebra");
+    fake::Restart();
+
+    EXPECT_EQ(LoadConfiguredPrinter(), 1);
+    EXPECT_STREQ(g_printerName, "Zebra");
+    EXPECT_NE(fake::FindRegistryValue("HKCR\\ZPLFile\\Shell\\Open\\command", ""), nullptr);
+}
+
+TEST_F(Saving, AStandardUserCanReadTheSettingButChangesNothing)
+{
+    fake::SetRegistryString("HKLM\\Software\\Pellander\\Quvara", "Printer", "Old");
+    world().administrator = false;
+
+    std::string log = Save("New");
+
+    size_t refused = 0;
+    std::string entry = ErrorEntry("QV037", "Failed to create key", ERROR_ACCESS_DENIED);
+    for (size_t at = log.find(entry); at != std::string::npos; at = log.find(entry, at + 1))
+        ++refused;
+    EXPECT_EQ(refused, 15u) << "each row is tried and refused";
+    EXPECT_EQ(LoadConfiguredPrinter(), 1);
+    EXPECT_STREQ(g_printerName, "Old");
 }
 
 // The open command is never written with a program path that is not whole.

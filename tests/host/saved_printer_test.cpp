@@ -127,13 +127,15 @@ TEST_F(SavedPrinter, KeyThatCannotBeOpenedLogsTheSystemsReason)
 
 TEST_F(SavedPrinter, ReadTerminatesWhatItReadsInAnUncleanBuffer)
 {
-    fake::SetRegistryValue(kKey, "Printer", REG_BINARY, Text("abc", false));
-    char buffer[500];
-    memset(buffer, 'z', sizeof(buffer));
+    for (const std::string& stored : {std::string("abc"), kName499}) {
+        fake::SetRegistryValue(kKey, "Printer", REG_BINARY, Text(stored, false));
+        char buffer[500];
+        memset(buffer, 'z', sizeof(buffer));
 
-    EXPECT_EQ(ReadRegistryValue(HKEY_LOCAL_MACHINE, SETTINGS_KEY, "Printer", buffer), 1);
+        EXPECT_EQ(ReadRegistryValue(HKEY_LOCAL_MACHINE, SETTINGS_KEY, "Printer", buffer), 1);
 
-    EXPECT_STREQ(buffer, "abc");
+        EXPECT_EQ(std::string(buffer), stored);
+    }
 }
 
 class RegistryWrite : public SavedPrinter {};

@@ -101,6 +101,8 @@ INSTANTIATE_TEST_SUITE_P(
         SelectionCase{"SoftHyphenCounts", "Zebra", {"Zebra", "Zebra\xAD"}, {}, 0, kNT, 0},
         SelectionCase{"SharpSIsNotSs", "Stra\xDF" "e", {"Stra\xDF" "e", "Strasse"}, {}, 0, kNT, 0},
         SelectionCase{"CaseCounts", "zebra", {"zebra", "Zebra"}, {}, 0, kNT, 0},
+        SelectionCase{"APrefixIsNotTheName", "Zebra ZD421", {"Zebra ZD421", "Zebra ZD421 (2)"}, {}, 0,
+                      kNT, 0},
         SelectionCase{"RemoteEntryAfterTheLocalOnes", "C", {"A", "B"}, {"X", "C"}, 1, kNT, 3},
         SelectionCase{"RemoteNameEqualToALocalOneWins", "A", {"A", "B"}, {"A"}, 1, kNT, 2},
         SelectionCase{"NoRemoteListingOutsideNT", "A", {"A"}, {"A"}, 1, k9x, 0},

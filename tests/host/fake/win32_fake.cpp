@@ -72,6 +72,23 @@ const std::map<DWORD, const char*> kSystemTexts = {
     {ERROR_NOT_READY, "The device is not ready.\r\n"},
 };
 
+// The log writes each event code on its own; with QUVARA_EVENT_CODES set, every code
+// written in this process is appended to that file, so a run of all tests shows which
+// codes some test reaches.
+void NoteEventCode(const char* text, DWORD size)
+{
+    const char* list = getenv("QUVARA_EVENT_CODES");
+    if (list == nullptr || size != 5 || strncmp(text, "QV", 2) != 0)
+        return;
+    int fd = open(list, O_WRONLY | O_APPEND | O_CREAT, 0644);
+    if (fd < 0)
+        return;
+    char line[6] = {text[0], text[1], text[2], text[3], text[4], '\n'};
+    ssize_t ignored = write(fd, line, sizeof(line));
+    (void)ignored;
+    close(fd);
+}
+
 void Record(const char* call)
 {
     g_world.calls.push_back(call);
@@ -149,6 +166,15 @@ std::string RootName(HKEY root)
     return it == g_keys.end() ? std::string() : it->second;
 }
 
+// Only an administrator may change the machine's keys; anybody may read them.
+bool Refused(const std::string& root, REGSAM access)
+{
+    const REGSAM changes = KEY_SET_VALUE | KEY_CREATE_SUB_KEY | KEY_CREATE_LINK | DELETE |
+                           WRITE_DAC | WRITE_OWNER;
+    bool machineWide = root.rfind("HKLM", 0) == 0 || root.rfind("HKCR", 0) == 0;
+    return !g_world.administrator && machineWide && (access & changes) != 0;
+}
+
 std::string JoinKey(const std::string& parent, const char* subKey)
 {
     std::string path = parent;
@@ -188,6 +214,20 @@ void Reset()
     g_shortWrites.clear();
     g_iconNames.clear();
     g_world = World();
+}
+
+void Restart()
+{
+    std::vector<std::string> gone;
+    for (const auto& key : g_world.registry)
+        if (key.second.isVolatile)
+            gone.push_back(key.first + "\\");
+    for (auto key = g_world.registry.begin(); key != g_world.registry.end();) {
+        bool below = false;
+        for (const std::string& prefix : gone)
+            below = below || strncasecmp((key->first + "\\").c_str(), prefix.c_str(), prefix.size()) == 0;
+        key = below ? g_world.registry.erase(key) : std::next(key);
+    }
 }
 
 void FailCall(const std::string& call, DWORD error, int nth)
@@ -369,6 +409,10 @@ extern "C" HANDLE WINAPI CreateFileA(LPCSTR path, DWORD access, DWORD share, LPS
         g_world.lastError = ERROR_PATH_NOT_FOUND;
         return INVALID_HANDLE_VALUE;
     }
+    if (g_world.filesHereOnly && (path[0] == '/' || strstr(path, "..") != nullptr)) {
+        g_world.lastError = ERROR_ACCESS_DENIED;
+        return INVALID_HANDLE_VALUE;
+    }
 
     // Sharing is checked both ways, as Windows does.
     for (const auto& entry : g_files) {
@@ -441,6 +485,7 @@ extern "C" BOOL WINAPI WriteFile(HANDLE handle, LPCVOID buffer, DWORD size, LPDW
         return Fail(ERROR_WRITE_FAULT);
     if (written != nullptr)
         *written = (DWORD)put;
+    NoteEventCode((const char*)buffer, size);
     return TRUE;
 }
 
@@ -496,7 +541,8 @@ extern "C" BOOL WINAPI CloseHandle(HANDLE handle)
 
 // ---- advapi32: an in-memory registry ----
 
-extern "C" LSTATUS WINAPI RegOpenKeyExA(HKEY root, LPCSTR subKey, DWORD, REGSAM, PHKEY result)
+extern "C" LSTATUS WINAPI RegOpenKeyExA(HKEY root, LPCSTR subKey, DWORD, REGSAM access,
+                                        PHKEY result)
 {
     Record("RegOpenKeyExA");
     if (LSTATUS injected = InjectedStatus("RegOpenKeyExA"))
@@ -504,6 +550,8 @@ extern "C" LSTATUS WINAPI RegOpenKeyExA(HKEY root, LPCSTR subKey, DWORD, REGSAM,
     std::string parent = RootName(root);
     if (parent.empty())
         return ERROR_INVALID_HANDLE;
+    if (Refused(parent, access))
+        return ERROR_ACCESS_DENIED;
     std::string path = JoinKey(parent, subKey);
     if (path != parent && !g_world.registry.count(path))
         return ERROR_FILE_NOT_FOUND;
@@ -514,8 +562,9 @@ extern "C" LSTATUS WINAPI RegOpenKeyExA(HKEY root, LPCSTR subKey, DWORD, REGSAM,
     return ERROR_SUCCESS;
 }
 
-extern "C" LSTATUS WINAPI RegCreateKeyExA(HKEY root, LPCSTR subKey, DWORD, LPSTR, DWORD, REGSAM,
-                                          LPSECURITY_ATTRIBUTES, PHKEY result, LPDWORD)
+extern "C" LSTATUS WINAPI RegCreateKeyExA(HKEY root, LPCSTR subKey, DWORD, LPSTR, DWORD options,
+                                          REGSAM access, LPSECURITY_ATTRIBUTES, PHKEY result,
+                                          LPDWORD)
 {
     Record("RegCreateKeyExA");
     if (LSTATUS injected = InjectedStatus("RegCreateKeyExA"))
@@ -523,10 +572,17 @@ extern "C" LSTATUS WINAPI RegCreateKeyExA(HKEY root, LPCSTR subKey, DWORD, LPSTR
     std::string parent = RootName(root);
     if (parent.empty())
         return ERROR_INVALID_HANDLE;
+    if (Refused(parent, access))
+        return ERROR_ACCESS_DENIED;
     std::string path = JoinKey(parent, subKey);
-    for (size_t at = path.find('\\'); at != std::string::npos; at = path.find('\\', at + 1))
-        g_world.registry[path.substr(0, at)];
-    g_world.registry[path];
+    // Keys that do not exist yet are made with the options asked for.
+    size_t at = 0;
+    do {
+        at = path.find('\\', at + 1);
+        std::string key = path.substr(0, at);
+        if (!g_world.registry.count(key))
+            g_world.registry[key].isVolatile = (options & REG_OPTION_VOLATILE) != 0;
+    } while (at != std::string::npos);
     HANDLE handle = NewHandle();
     g_keys[(intptr_t)handle] = path;
     ++g_world.openKeys;
@@ -559,7 +615,8 @@ extern "C" LSTATUS WINAPI RegQueryValueExA(HKEY key, LPCSTR name, LPDWORD, LPDWO
         *size = needed;
         return ERROR_MORE_DATA;
     }
-    memcpy(data, value->data.data(), needed);
+    if (needed != 0)
+        memcpy(data, value->data.data(), needed);
     *size = needed;
     return ERROR_SUCCESS;
 }

@@ -25,6 +25,7 @@ struct RegistryValue {
 
 struct RegistryKey {
     std::map<std::string, RegistryValue, CaseInsensitiveLess> values;
+    bool isVolatile = false;  // created with REG_OPTION_VOLATILE: gone after a restart
 };
 
 // One spooler job as the printer would see it.
@@ -86,6 +87,8 @@ struct World {
     std::string tempPath;  // what GetTempPathA reports; host paths end in '/'
     std::string commandLine;
     std::string modulePath;
+    bool administrator = true;   // false: HKLM and HKCR may be read, not written
+    bool filesHereOnly = false;  // refuse absolute paths and "..": fuzzed paths stay in the folder
     DWORD lastError = 0;
 
     std::vector<std::string> calls;  // every stand-in call, by name, in order
@@ -115,6 +118,9 @@ World& TheWorld();
 
 // Clears everything: no keys, no printers, no jobs, no injected faults.
 void Reset();
+
+// Windows starts again: volatile keys are gone, with everything below them.
+void Restart();
 
 // The nth call of `call` from now on (1 = the next) fails with `error`.
 void FailCall(const std::string& call, DWORD error, int nth = 1);
