@@ -4,7 +4,8 @@
 set -euo pipefail
 
 build_pkgs="cmake make g++ g++-mingw-w64-i686 binutils-mingw-w64-i686 mingw-w64-tools
-  libwine-dev googletest libgtest-dev libgmock-dev file"
+  libwine-dev googletest libgtest-dev libgmock-dev file
+  clang libclang-rt-14-dev clang-tidy gcovr"
 e2e_pkgs="wine wine64 wine32:i386 wine32-preloader:i386 libcups2:i386 fonts-wine
   libxrender1:i386 libxrandr2:i386 libxi6:i386 libxcursor1:i386 libxinerama1:i386
   libxcomposite1:i386 libxfixes3:i386 libxxf86vm1:i386

@@ -14,10 +14,18 @@ cmake --preset windows >/dev/null
 cmake --build --preset windows -j2
 bash tests/check-exe.sh build/windows/Quvara.exe
 
-phase "host unit tests (host preset, ASan/UBSan)"
+phase "host unit tests (host preset, ASan/UBSan, coverage)"
 cmake --preset host >/dev/null
+# Counts of an earlier build would not match this one's.
+find build/host -name '*.gcda' -delete
 cmake --build --preset host -j2
-ctest --preset host -j2
+find build/host -name '*.gcda' -delete
+rm -f build/host/event-codes.txt
+QUVARA_EVENT_CODES=$PWD/build/host/event-codes.txt ctest --preset host -j2
+bash tests/coverage.sh
+
+phase "static analysis of the product code (clang-tidy, .clang-tidy)"
+clang-tidy -p build/host --quiet app/*.cpp config/*.cpp print/*.cpp ui/*.cpp
 
 phase "end-to-end under Wine"
 # Stops the services it started, so nothing outlives the run.
