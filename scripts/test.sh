@@ -27,6 +27,9 @@ bash tests/coverage.sh
 phase "static analysis of the product code (clang-tidy, .clang-tidy)"
 clang-tidy -p build/host --quiet app/*.cpp config/*.cpp print/*.cpp ui/*.cpp
 
+phase "fuzzing, a few seconds per target (tests/fuzz/run.sh)"
+bash tests/fuzz/run.sh 5
+
 phase "end-to-end under Wine"
 # Stops the services it started, so nothing outlives the run.
 E2E_STOP=1 bash tests/e2e/run.sh

@@ -1,0 +1,27 @@
+// Any stored "Printer" value, of any type: loaded as a terminated name or not at all,
+// and saved back whole.
+#include "config/registry.h"
+#include "config/save_configuration.h"
+#include "fuzz_support.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
+{
+    if (size == 0)
+        return 0;
+    FreshWorld();
+    fake::TheWorld().modulePath = "C:\\Quvara\\Quvara.exe";
+    // Byte 0: the type (REG_NONE to REG_QWORD); the rest: the stored bytes.
+    fake::SetRegistryValue(kSettingsKey, "Printer", data[0] % 12, fake::Bytes(data + 1, data + size));
+
+    int loaded = LoadConfiguredPrinter();
+    size_t length = strnlen(g_printerName, sizeof(g_printerName));
+    if (length == sizeof(g_printerName) || (!loaded && length != 0))
+        abort();
+    SaveConfiguration();
+
+    const fake::RegistryValue* saved = fake::FindRegistryValue(kSettingsKey, "Printer");
+    if (saved == nullptr || saved->data != fake::Bytes(g_printerName, g_printerName + length + 1))
+        abort();
+    CheckRun();
+    return 0;
+}
