@@ -35,11 +35,12 @@ dialog_open() {
   dialog=$(find_window "$dialog_title")
 }
 
-# Gives window $1 the focus and types the keys that follow.
+# Gives window $1 the focus and types the keys that follow, if any.
 press() {
   local window=$1
   shift
-  xdotool windowfocus --sync "$window" && xdotool key --delay 150 "$@"
+  xdotool windowfocus --sync "$window" || return
+  [ $# = 0 ] || xdotool key --delay 150 "$@"
 }
 
 # Waits up to 30 s for the program started by dialog_open to end; sets $status

@@ -7,6 +7,8 @@
 #   tests/e2e/env.sh stop      stop every process this script started, by recorded PID,
 #                              and the Wine processes of the prefix
 #   tests/e2e/env.sh status    show what runs
+#   tests/e2e/env.sh stop-printer   stop the capture printer only (start restarts it)
+#   tests/e2e/env.sh processes      count the Wine processes of the prefix
 #
 # All state lives under build/e2e, except what belongs to the machine: the binfmt
 # registration for 32-bit programs and the CUPS queue. After start,
@@ -281,6 +283,8 @@ status() {
 case "${1:-start}" in
   start) start ;;
   stop) stop ;;
+  stop-printer) stop_one capture capture.py ;; # the capture printer goes away; start brings it back
+  processes) prefix_processes | wc -l ;;
   status) status ;;
   *) die "usage: $0 [start|stop|status]" ;;
 esac

@@ -4,6 +4,8 @@
  *                        wait for it and exit with its exit code
  *   launch.exe -m CODE   write the system's message text for error CODE to stdout,
  *                        exactly as FormatMessageA returns it
+ *   launch.exe -w FILE   hold FILE open for writing (sharing reading, as a browser
+ *                        writing a download does), say "holding" and wait for stdin to close
  *
  * Wine builds a Windows command line from Unix arguments by its own quoting rules, so
  * a test that must control the quotes puts them in a file instead.
@@ -43,6 +45,24 @@ static int WriteMessageText(DWORD code)
     return 0;
 }
 
+static int HoldForWriting(const char *path)
+{
+    char ignored;
+    DWORD got;
+    HANDLE file = CreateFileA(path, GENERIC_WRITE, FILE_SHARE_READ, NULL, OPEN_EXISTING,
+                              FILE_ATTRIBUTE_NORMAL, NULL);
+    if (file == INVALID_HANDLE_VALUE) {
+        fprintf(stderr, "launch: cannot open '%s' for writing (error %lu)\n", path, GetLastError());
+        return 1;
+    }
+    printf("holding\n");
+    fflush(stdout);
+    while (ReadFile(GetStdHandle(STD_INPUT_HANDLE), &ignored, 1, &got, NULL) && got != 0) {
+    }
+    CloseHandle(file);
+    return 0;
+}
+
 static char *ReadWholeFile(const char *path)
 {
     HANDLE file = CreateFileA(path, GENERIC_READ, FILE_SHARE_READ, NULL, OPEN_EXISTING,
@@ -73,6 +93,8 @@ int main(void)
 
     if (strncmp(args, "-m ", 3) == 0)
         return WriteMessageText(strtoul(args + 3, NULL, 10));
+    if (strncmp(args, "-w ", 3) == 0)
+        return HoldForWriting(args + 3);
 
     commandLine = ReadWholeFile(args);
     if (!commandLine) {

@@ -657,6 +657,140 @@ test_dialog_setup_opens_the_printer_settings_and_the_dialog_goes_on() {
   expect_config "$QV_QUEUE"
 }
 
+# ---- faults around a print ----
+
+# Prints the plain sample label with the capture printer saved; sets $file and $cmdline.
+print_plain_label() {
+  file="$work/plain.zpl"
+  cp "$root/samples/shipping-label.zpl" "$file"
+  cmdline="\"$exe_win\" \"$(winpath "$file")\""
+  run_cmdline "$cmdline"
+  expect_exit_zero
+}
+
+# Waits up to $1 seconds for a job to arrive; then checks it holds exactly $file.
+expect_printed_within() {
+  local seconds=$1 deadline
+  deadline=$(($(date +%s) + seconds))
+  while [ -z "$(new_captures)" ] && [ "$(date +%s)" -lt "$deadline" ]; do sleep 0.2; done
+  expect_printed "$file"
+}
+
+test_second_copy_prints_while_the_first_holds_the_log() {
+  operate_dialog "$QV_QUEUE" || return # the first copy keeps its log open
+  print_plain_label
+  expect_printed "$file"
+  press "$dialog" Escape
+  dialog_wait_closed
+  expect_exit_zero
+  # The second copy neither wrote into nor replaced the first one's log.
+  entries_dialog_opened "$QV_QUEUE" >"$work/expected-log"
+  expect_log
+}
+
+test_label_held_open_for_writing_is_not_printed() {
+  local held="$work/being-written.zpl" # the helper takes its argument unquoted
+  cp "$root/samples/shipping-label.zpl" "$held"
+  reg_set_printer "$QV_QUEUE"
+  settle
+  rm -f "$work/holder.fifo"
+  mkfifo "$work/holder.fifo"
+  wine "$QV_LAUNCH" -w "$(winpath "$held")" <"$work/holder.fifo" >"$work/holder.out" 2>&1 &
+  exec 9>"$work/holder.fifo"
+  for _ in $(seq 300); do grep -q holding "$work/holder.out" && break; sleep 0.1; done
+  grep -q holding "$work/holder.out" || fail "the file could not be held: $(cat "$work/holder.out")"
+  run_cmdline "\"$exe_win\" \"$(winpath "$held")\""
+  exec 9>&-
+  wait
+  expect_exit_zero
+  expect_nothing_printed
+  {
+    entries_printer_loaded "$QV_QUEUE"
+    entries_print_start "\"$exe_win\" \"$(winpath "$held")\"" "\"$(winpath "$held")\"" \
+      "$(winpath "$held")" "$QV_QUEUE"
+    entry_error QV104 "Failed to open file" 32 # ERROR_SHARING_VIOLATION
+  } >"$work/expected-log"
+  expect_log
+}
+
+test_stopped_queue_keeps_the_label_until_it_is_started() {
+  local started
+  reg_set_printer "$QV_QUEUE"
+  settle
+  cupsdisable "$QV_QUEUE"
+  started=$(date +%s.%N)
+  print_plain_label
+  echo "    the run took $(awk -v s="$started" -v e="$finished" 'BEGIN { printf "%.1f", e - s }')s with the queue stopped"
+  expect_nothing_printed
+  cupsenable "$QV_QUEUE"
+  expect_printed_within 30
+}
+
+test_unreachable_printer_gets_the_label_when_it_is_back() {
+  reg_set_printer "$QV_QUEUE"
+  settle
+  bash "$root/tests/e2e/env.sh" stop-printer >/dev/null
+  print_plain_label
+  expect_nothing_printed
+  bash "$root/tests/e2e/env.sh" start >/dev/null
+  # CUPS tries the printer again every 30 seconds.
+  expect_printed_within 60
+}
+
+test_deleted_printer_logs_qv105_and_prints_when_added_again() {
+  reg_set_printer "$QV_QUEUE"
+  settle
+  lpadmin -x "$QV_QUEUE"
+  print_plain_label
+  expect_nothing_printed
+  {
+    entries_printer_loaded "$QV_QUEUE"
+    entries_print_start "$cmdline" "\"$(winpath "$file")\"" "$(winpath "$file")" "$QV_QUEUE"
+    entry_error QV105 "Failed to open printer" 1801 # ERROR_INVALID_PRINTER_NAME
+  } >"$work/expected-log"
+  expect_log
+  bash "$root/tests/e2e/env.sh" start >/dev/null # adds the queue again, same name
+  settle
+  print_plain_label
+  expect_printed_within 30
+}
+
+# Opened one after another through the association, as from a browser's downloads.
+test_burst_of_labels_all_arrive_in_order() {
+  local count=${QV_BURST:-200} i started elapsed processes_before jobs
+  operate_dialog "$QV_QUEUE" Return || return # the associations, as OK writes them
+  dialog_wait_closed
+  for i in $(seq -f '%03g' "$count"); do
+    sed "s/^\\^XZ/^FO40,1180^A0N,24,24^FDBURST $i^FS\\n^XZ/" "$root/samples/shipping-label.zpl" \
+      >"$work/burst-$i.zpl"
+  done
+  settle
+  processes_before=$(bash "$root/tests/e2e/env.sh" processes)
+  started=$(date +%s.%N)
+  for i in $(seq -f '%03g' "$count"); do
+    timeout 120 wine start /wait /unix "$work/burst-$i.zpl" >/dev/null 2>&1 ||
+      fail "label $i: exit code $?"
+  done
+  elapsed=$(awk -v s="$started" -v e="$(date +%s.%N)" 'BEGIN { printf "%.1f", e - s }')
+  for _ in $(seq 300); do [ "$(new_captures | wc -l)" -ge "$count" ] && break; sleep 0.1; done
+  jobs=$(new_captures)
+  [ "$(echo "$jobs" | grep -c .)" = "$count" ] || fail "$(echo "$jobs" | grep -c .) of $count labels arrived"
+  i=0
+  for job in $jobs; do
+    i=$((i + 1))
+    cmp -s "$work/burst-$(printf '%03d' $i).zpl" "$QV_CAPTURES/$job" ||
+      { fail "job $job is not label $i"; break; }
+  done
+  echo "    $count labels in ${elapsed}s ($(awk -v t="$elapsed" -v n="$count" 'BEGIN { printf "%.2f", t / n }')s each); Wine processes $processes_before before, $(bash "$root/tests/e2e/env.sh" processes) after; log $(stat -c %s "$log") bytes; CUPS jobs left: $(lpstat -o "$QV_QUEUE" | wc -l)"
+  [ "$(bash "$root/tests/e2e/env.sh" processes)" -le "$processes_before" ] || fail "Wine processes were left behind"
+  [ -z "$(lpstat -o "$QV_QUEUE")" ] || fail "CUPS still holds jobs"
+  # The last run's log only: no log grows from run to run.
+  entries_printed "\"$exe_win\" \"$(winpath "$work/burst-$(printf '%03d' "$count").zpl")\"" \
+    "\"$(winpath "$work/burst-$(printf '%03d' "$count").zpl")\"" \
+    "$(winpath "$work/burst-$(printf '%03d' "$count").zpl")" "$QV_QUEUE" >"$work/expected-log"
+  expect_log
+}
+
 test_program_in_a_folder_with_a_non_ascii_name() {
   # Unix names in UTF-8; the command line in Windows-1252, unquoted, so the
   # program name must not end at the "ü".
