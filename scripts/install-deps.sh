@@ -13,11 +13,14 @@ e2e_pkgs="wine wine64 wine32:i386 wine32-preloader:i386 libcups2:i386 fonts-wine
 
 # Only res/draw-pictures.sh needs these; the build uses the committed pictures.
 picture_pkgs="imagemagick fonts-dejavu-core python3"
+# scripts/release.sh: the installer.
+release_pkgs="nsis python3"
 
 case "${1:-}" in
   --build-only) want="$build_pkgs" ;;
   --pictures) want="$picture_pkgs" ;;
-  *) want="$build_pkgs $e2e_pkgs" ;;
+  --release) want="$build_pkgs $release_pkgs" ;;
+  *) want="$build_pkgs $e2e_pkgs $release_pkgs" ;;
 esac
 
 missing=""
