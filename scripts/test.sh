@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# Installs what is missing, builds both presets and runs every test:
-# the executable's own checks, the host unit tests and the end-to-end run under Wine.
+# Installs what is missing, builds the presets and runs every test: the executable's own
+# checks, the host unit tests with coverage, clang-tidy, the fuzz targets briefly, the
+# end-to-end run under Wine, and the release built and installed under Wine.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -31,5 +32,10 @@ phase "fuzzing, a few seconds per target (tests/fuzz/run.sh)"
 bash tests/fuzz/run.sh 5
 
 phase "end-to-end under Wine"
-# Stops the services it started, so nothing outlives the run.
-E2E_STOP=1 bash tests/e2e/run.sh
+# Nothing of the services outlives the run, whatever its outcome.
+trap 'bash tests/e2e/env.sh stop' EXIT
+bash tests/e2e/run.sh
+
+phase "the release: installer, zip and checksums (scripts/release.sh), installed under Wine"
+bash scripts/release.sh
+bash tests/e2e/release.sh

@@ -1,7 +1,9 @@
-# Operating Quvara's setup dialog from outside with xdotool (sourced; needs the
+# Operating Quvara's setup dialog from outside with xdotool, and reading back the registry
+# values its OK writes (sourced; needs the
 # variables of build/e2e/env). The dialog and its message boxes are found by title.
 
 dialog_title='Vellanor 5.1.1 setup'
+wine64=${wine64:-$(command -v wine64 || echo /usr/lib/wine/wine64)}
 
 # Windows path of a Unix path: drive Z: is the Unix root in every Wine prefix.
 winpath() {
@@ -58,4 +60,51 @@ dialog_wait_closed() {
   status=$(cat "$QV_E2E/dialog.status" 2>/dev/null || echo running)
   [ "$try" = 1 ] || status=running
   finished=$(date +%s.%N)
+}
+
+# What OK writes, row by row, for printer $1 and the program at Windows path $2:
+# ROOT|KEY|VALUE|TYPE|DATA ("" is the key's default value).
+config_rows() {
+  local m='MIME\Database\Content Type\application/x-' c="\"$2\" \"%1\""
+  cat <<EOF
+HKLM|Software\Pellander\Quvara|Printer|REG_SZ|$1
+HKCR|.EPL||REG_SZ|EPLFile
+HKCR|.EPL2||REG_SZ|EPLFile
+HKCR|EPLFile||REG_SZ|EPL Label
+HKCR|EPLFile|EditFlags|REG_BINARY|00000100
+HKCR|EPLFile\Shell||REG_SZ|Open
+HKCR|.ZPL||REG_SZ|ZPLFile
+HKCR|ZPLFile||REG_SZ|ZPL Label
+HKCR|ZPLFile|EditFlags|REG_BINARY|00000100
+HKCR|ZPLFile\Shell||REG_SZ|Open
+HKCR|EPLFile\Shell\Open\command||REG_SZ|$c
+HKCR|${m}epl|Extension|REG_SZ|.epl
+HKCR|${m}epl2|Extension|REG_SZ|.epl2
+HKCR|ZPLFile\Shell\Open\command||REG_SZ|$c
+HKCR|${m}zpl|Extension|REG_SZ|.zpl
+EOF
+}
+
+# Each of those values as `reg query` shows it, and as they should be (config_rows' arguments).
+# A value not found is asked for twice: once, in a fresh prefix, a query that ran right
+# after the program had written it came back empty.
+config_dump() {
+  local root sub value args line
+  while IFS='|' read -r root sub value _; do
+    args=(/v "$value")
+    [ -n "$value" ] || args=(/ve)
+    [ "$root" = HKLM ] && args+=(/reg:32)
+    for _ in 1 2; do
+      line=$("$wine64" reg query "$root\\$sub" "${args[@]}" </dev/null 2>/dev/null |
+        tr -d '\r' | sed -n 's/^    //p' | head -n 1)
+      [ -n "$line" ] && break
+    done
+    printf '%s\\%s: %s\n' "$root" "$sub" "$line"
+  done < <(config_rows x x)
+}
+config_expected() {
+  local root sub value type data
+  while IFS='|' read -r root sub value type data; do
+    printf '%s\\%s: %s    %s    %s\n' "$root" "$sub" "${value:-(Default)}" "$type" "$data"
+  done < <(config_rows "$1" "$2")
 }

@@ -6,7 +6,7 @@
 #   tests/e2e/run.sh            tests build/windows/Quvara.exe
 #   QUVARA_EXE=path tests/e2e/run.sh
 #   tests/e2e/run.sh NAME...    runs only the tests whose names contain a NAME
-#   E2E_STOP=1 tests/e2e/run.sh stops the environment afterwards (as CI wants)
+#   E2E_STOP=1 tests/e2e/run.sh stops the environment afterwards
 #
 # Sets up the environment first (tests/e2e/env.sh) and leaves it running for the next
 # run. Prints "N passed, M failed" last and exits non-zero if anything failed.
@@ -373,53 +373,8 @@ test_lone_quote_names_no_file() {
 
 # ---- the setup dialog, operated with keys as a user would ----
 
-# What OK writes, row by row: ROOT|KEY|VALUE|TYPE|DATA ("" is the key's default value).
-config_rows() {
-  local m='MIME\Database\Content Type\application/x-' c="\"$exe_win\" \"%1\""
-  cat <<EOF
-HKLM|Software\Pellander\Quvara|Printer|REG_SZ|$1
-HKCR|.EPL||REG_SZ|EPLFile
-HKCR|.EPL2||REG_SZ|EPLFile
-HKCR|EPLFile||REG_SZ|EPL Label
-HKCR|EPLFile|EditFlags|REG_BINARY|00000100
-HKCR|EPLFile\Shell||REG_SZ|Open
-HKCR|.ZPL||REG_SZ|ZPLFile
-HKCR|ZPLFile||REG_SZ|ZPL Label
-HKCR|ZPLFile|EditFlags|REG_BINARY|00000100
-HKCR|ZPLFile\Shell||REG_SZ|Open
-HKCR|EPLFile\Shell\Open\command||REG_SZ|$c
-HKCR|${m}epl|Extension|REG_SZ|.epl
-HKCR|${m}epl2|Extension|REG_SZ|.epl2
-HKCR|ZPLFile\Shell\Open\command||REG_SZ|$c
-HKCR|${m}zpl|Extension|REG_SZ|.zpl
-EOF
-}
-
-# Each of those values as `reg query` shows it, and as it should be for printer $1.
-# A value not found is asked for twice: once, in a fresh prefix, a query that ran right
-# after the program had written it came back empty.
-config_dump() {
-  local root sub value args line
-  while IFS='|' read -r root sub value _; do
-    args=(/v "$value")
-    [ -n "$value" ] || args=(/ve)
-    [ "$root" = HKLM ] && args+=(/reg:32)
-    for _ in 1 2; do
-      line=$("$wine64" reg query "$root\\$sub" "${args[@]}" </dev/null 2>/dev/null |
-        tr -d '\r' | sed -n 's/^    //p' | head -n 1)
-      [ -n "$line" ] && break
-    done
-    printf '%s\\%s: %s\n' "$root" "$sub" "$line"
-  done < <(config_rows x)
-}
-config_expected() {
-  local root sub value type data
-  while IFS='|' read -r root sub value type data; do
-    printf '%s\\%s: %s    %s    %s\n' "$root" "$sub" "${value:-(Default)}" "$type" "$data"
-  done < <(config_rows "$1")
-}
 expect_config() {
-  config_expected "$1" >"$work/expected-config"
+  config_expected "$1" "$exe_win" >"$work/expected-config"
   config_dump >"$work/config"
   diff "$work/expected-config" "$work/config" >"$work/config.diff" ||
     fail "registry differs (< expected, > actual): $(head -n 8 "$work/config.diff")"
@@ -467,7 +422,7 @@ entries_ok() {
     entry QV036 "$sub"
     entry QV038 "Writing registry value"
     entry QV039 "$value"
-  done < <(config_rows "$2")
+  done < <(config_rows "$2" "$exe_win")
 }
 
 # Opens the dialog with printer $1 saved and types the keys that follow.

@@ -1,0 +1,125 @@
+#!/usr/bin/env bash
+# The release end to end, in a Wine prefix of its own made afresh: the installer runs
+# silently; the files are where they belong; the installed Quvara.exe, set up through its
+# dialog, prints the sample label through the association; the silent uninstaller leaves
+# nothing behind; a silent install with /PRINTER= writes the registry exactly as the
+# dialog's OK did; a file type another program has taken over outlives the uninstaller.
+#
+#   tests/e2e/release.sh     (after scripts/release.sh; prints "N passed, M failed" last)
+set -uo pipefail
+export LC_ALL=C.UTF-8
+root=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)
+setup=$(ls "$root"/dist/Quvara-*-setup.exe 2>/dev/null | head -n 1)
+[ -f "$setup" ] || { echo "no dist/Quvara-*-setup.exe: run scripts/release.sh"; echo "0 passed, 1 failed"; exit 1; }
+bash "$root/tests/e2e/env.sh" start >/dev/null || { echo "0 passed, 1 failed"; exit 1; }
+# shellcheck source=/dev/null
+source "$root/build/e2e/env"
+# shellcheck source=tests/e2e/dialog.sh
+source "$root/tests/e2e/dialog.sh"
+
+export WINEPREFIX=$QV_E2E/release-prefix
+work=$QV_E2E/release
+# Programs of an earlier run's prefix must not linger with their windows.
+[ -d "$WINEPREFIX" ] && timeout 30 wineserver -k 2>/dev/null
+rm -rf "$WINEPREFIX" "$work"
+mkdir -p "$WINEPREFIX" "$work"
+passed=0
+failed=0
+check() { # NAME COMMAND...
+  local name=$1
+  shift
+  if "$@"; then passed=$((passed + 1)); echo "ok   $name"; else failed=$((failed + 1)); echo "FAIL $name"; fi
+}
+
+echo "fresh prefix $WINEPREFIX"
+env -u DISPLAY wineboot --init >"$work/wineboot.log" 2>&1
+env -u DISPLAY wine reg add 'HKCU\Software\Wine\WineDbg' /v ShowCrashDialog /t REG_DWORD /d 0 /f \
+  >>"$work/wineboot.log" 2>&1
+# Until this server ends, its desktop is the one made without a display, on which no
+# window can be created (measured: the first dialog then failed to appear).
+timeout 60 wineserver -w
+program_files=$WINEPREFIX/drive_c/Program\ Files\ \(x86\)/Quvara
+start_menu=$WINEPREFIX/drive_c/ProgramData/Microsoft/Windows/Start\ Menu/Programs/Quvara
+exe_win='C:\Program Files (x86)\Quvara\Quvara.exe'
+installed="$program_files/Quvara.exe"
+
+install() { wine "$setup" /S "$@" >>"$work/install.log" 2>&1; }
+# The uninstaller copies itself away and returns at once: wait for the folder to go.
+uninstall() {
+  wine "$program_files/Uninstall.exe" /S >>"$work/install.log" 2>&1
+  for _ in $(seq 300); do [ -d "$program_files" ] || return 0; sleep 0.1; done
+  return 1
+}
+files_in_place() {
+  local f
+  for f in Quvara.exe "Quvara guide.html" setup-dialog.png Samples/shipping-label.zpl \
+    Samples/shipping-label.epl Uninstall.exe; do
+    [ -f "$program_files/$f" ] || { echo "    missing: $f"; return 1; }
+  done
+  cmp -s "$installed" "$root/build/windows/Quvara.exe" &&
+    [ -f "$start_menu/Quvara setup.lnk" ] && [ -f "$start_menu/Quvara guide.lnk" ]
+}
+key_gone() { ! "$wine64" reg query "$@" </dev/null >/dev/null 2>&1; }
+nothing_left() {
+  local key
+  [ ! -e "$program_files" ] && [ ! -e "$start_menu" ] || { echo "    files left"; return 1; }
+  key_gone 'HKLM\Software\Pellander' /reg:32 &&
+    key_gone 'HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall\Quvara' /reg:32 || return 1
+  for key in .EPL .EPL2 .ZPL EPLFile ZPLFile 'MIME\Database\Content Type\application/x-epl' \
+    'MIME\Database\Content Type\application/x-epl2' 'MIME\Database\Content Type\application/x-zpl'; do
+    key_gone "HKCR\\$key" || { echo "    left: HKCR\\$key"; return 1; }
+  done
+}
+
+prints_through_the_association() {
+  local label="$work/label from a download.zpl" before job
+  cp "$root/samples/shipping-label.zpl" "$label"
+  before=$(find "$QV_CAPTURES" -name '*.prn' -printf '%f\n' | sort | tail -n 1)
+  timeout 120 wine start /wait /unix "$label" >/dev/null 2>&1 || return 1
+  for _ in $(seq 300); do
+    job=$(find "$QV_CAPTURES" -name '*.prn' -printf '%f\n' | sort | tail -n 1)
+    [ -n "$job" ] && [[ $job > ${before:-0} ]] && break
+    sleep 0.1
+  done
+  [ -n "$job" ] && [[ $job > ${before:-0} ]] && cmp "$label" "$QV_CAPTURES/$job"
+}
+
+set_up_through_the_dialog() {
+  # Started from its Windows path, as the Start menu does: the open command names that path.
+  dialog_open "" "\"$exe_win\"" || return 1
+  press "$dialog" Home Return # the first printer: the capture printer's queue
+  dialog_wait_closed
+  [ "$status" = 0 ]
+}
+
+check "silent install" install
+check "files and Start-menu entries in place" files_in_place
+check "set up through the installed dialog" set_up_through_the_dialog
+config_dump >"$work/after-dialog"
+check "the dialog wrote what OK writes" cmp -s "$work/after-dialog" \
+  <(config_expected "$QV_QUEUE" "$exe_win")
+check "prints the sample label through the association" prints_through_the_association
+check "silent uninstall" uninstall
+check "nothing left behind" nothing_left
+
+check "silent install with /PRINTER=" install "/PRINTER=$QV_QUEUE"
+config_dump >"$work/after-install"
+check "registry as the dialog's OK left it" diff "$work/after-dialog" "$work/after-install"
+check "prints the sample label through the association" prints_through_the_association
+
+# Another program takes over .ZPL: its type stays, the rest goes.
+"$wine64" reg add 'HKCR\ZPLFile\Shell\Open\command' /ve /d '"C:\Other\labels.exe" "%1"' /f \
+  </dev/null >/dev/null 2>&1
+other_zpl_kept() {
+  "$wine64" reg query 'HKCR\ZPLFile\Shell\Open\command' /ve </dev/null 2>/dev/null | grep -q 'Other' &&
+    "$wine64" reg query 'HKCR\.ZPL' /ve </dev/null 2>/dev/null | grep -q ZPLFile &&
+    key_gone 'HKCR\EPLFile' && key_gone 'HKCR\.EPL' && key_gone 'HKCR\.EPL2' &&
+    key_gone 'HKLM\Software\Pellander' /reg:32
+}
+check "silent uninstall" uninstall
+check "a file type another program took over is left alone" other_zpl_kept
+
+wineserver -k 2>/dev/null
+rm -rf "$WINEPREFIX"
+echo "$passed passed, $failed failed"
+[ "$failed" = 0 ]
