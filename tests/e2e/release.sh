@@ -104,6 +104,14 @@ no_dialog_started() {
   ! xdotool search --onlyvisible --name "$dialog_title" >/dev/null
 }
 
+installer_version() {
+  local rc
+  rc=$(i686-w64-mingw32-windres -i "$setup" -O rc 2>/dev/null)
+  grep -q "FILEVERSION 2, 3, 0, 0" <<<"$rc" && grep -q '"CompanyName", "Pellander Labelling Ltd"' <<<"$rc" &&
+    grep -q "PE32 executable (GUI) Intel 80386" <<<"$(file -b "$setup")"
+}
+
+check "a 32-bit installer, version 2.3.0.0, the maker's name" installer_version
 check "install, then set up in the dialog it opens" install_and_set_up
 check "files and Start-menu entries in place" files_in_place
 config_dump >"$work/after-dialog"
