@@ -45,20 +45,25 @@ press() {
   [ $# = 0 ] || xdotool key --delay 150 "$@"
 }
 
-# Waits up to 30 s for the program started by dialog_open to end; sets $status
-# ("running" if it did not, after trying to cancel the dialog so it does not
-# linger into the next test).
-dialog_wait_closed() {
-  local try
-  for try in 1 2; do
-    for _ in $(seq 300); do
-      [ -s "$QV_E2E/dialog.status" ] && break 2
-      sleep 0.1
-    done
-    [ $try = 1 ] && press "$(find_window "$dialog_title")" Escape
+# Up to 30 s for the program started by dialog_open to end.
+dialog_ended() {
+  for _ in $(seq 300); do
+    [ -s "$QV_E2E/dialog.status" ] && return 0
+    sleep 0.1
   done
-  status=$(cat "$QV_E2E/dialog.status" 2>/dev/null || echo running)
-  [ "$try" = 1 ] || status=running
+  return 1
+}
+
+# Waits for the program started by dialog_open to end; sets $status ("running" if it did
+# not, after cancelling the dialog so that it does not linger into the next test).
+dialog_wait_closed() {
+  if dialog_ended; then
+    status=$(cat "$QV_E2E/dialog.status")
+  else
+    status=running
+    press "$(find_window "$dialog_title")" Escape
+    dialog_ended
+  fi
   finished=$(date +%s.%N)
 }
 

@@ -17,7 +17,6 @@ protected:
     {
         QuvaraTest::SetUp();
         OpenLog();
-        g_versionInfo.dwPlatformId = VER_PLATFORM_WIN32_NT;
         SavePrinter("Saved");
         ListPrinter("Saved");
         ListPrinter("Other");
@@ -27,8 +26,7 @@ protected:
     // The entries after the dialog's opening.
     std::string LogAfterOpening()
     {
-        CloseLog();
-        std::string log = Log();
+        std::string log = FinishLog();
         return log.substr(log.find(kOpened) + kOpened.size());
     }
     std::string Selected(const std::string& name)

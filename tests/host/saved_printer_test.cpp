@@ -17,11 +17,6 @@ protected:
         QuvaraTest::SetUp();
         OpenLog();
     }
-    std::string FinishLog()
-    {
-        CloseLog();
-        return Log();
-    }
 };
 
 std::string OpenAndQuery()

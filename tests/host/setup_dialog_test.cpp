@@ -16,12 +16,6 @@ protected:
     {
         QuvaraTest::SetUp();
         OpenLog();
-        g_versionInfo.dwPlatformId = VER_PLATFORM_WIN32_NT;
-    }
-    std::string FinishLog()
-    {
-        CloseLog();
-        return Log();
     }
 };
 
@@ -75,8 +69,8 @@ TEST_P(Preselection, FollowsTheSavedNameByteForByte)
     for (size_t i = 0; i < c.local.size(); ++i)
         ListPrinter(c.local[i], i == c.defaultPrinterAt ? PRINTER_ATTRIBUTE_DEFAULT : 0);
     world().remotePrinters = c.remote;
-    g_dialog = world().dialog = (HWND)0xD1A106;
-    world().controls[IDC_PRINTER_LIST];
+    PrepareDialog();
+    g_dialog = world().dialog;
     g_versionInfo.dwPlatformId = c.platform;
 
     EXPECT_EQ(FillPrinterList(c.includeRemote), TRUE);
@@ -140,8 +134,8 @@ TEST_P(ListingFailure, EndsTheFillWithoutASelection)
         fake::FailCall(c.call, c.error, c.nth);
     else
         world().localPrinters.clear();  // nothing to list: the size query succeeds
-    g_dialog = world().dialog = (HWND)0xD1A106;
-    world().controls[IDC_PRINTER_LIST];
+    PrepareDialog();
+    g_dialog = world().dialog;
 
     EXPECT_EQ(FillPrinterList(c.includeRemote), TRUE);
 

@@ -7,6 +7,7 @@
 #include <iterator>
 
 #include "app/globals.h"
+#include "app/log.h"
 #include "res/resource.h"
 #include "ui/config_dialog.h"
 
@@ -43,6 +44,7 @@ void QuvaraTest::SetUp()
     g_logFile = INVALID_HANDLE_VALUE;
     memset(g_printerName, 0, sizeof(g_printerName));
     g_dialog = NULL;
+    g_versionInfo.dwPlatformId = VER_PLATFORM_WIN32_NT;
 
     char pattern[] = "/tmp/quvara-test-XXXXXX";
     ASSERT_NE(mkdtemp(pattern), nullptr);
@@ -97,12 +99,17 @@ void QuvaraTest::ListPrinter(const std::string& name, DWORD attributes)
     AddPrinter(name);
 }
 
-INT_PTR QuvaraTest::OpenDialog()
+void QuvaraTest::PrepareDialog()
 {
     world().dialog = (HWND)0xD1A106;
     world().controls[IDC_PRINTER_LIST];
     world().controls[IDC_SHOW_REMOTE];
     g_instance = (HINSTANCE)0x400000;
+}
+
+INT_PTR QuvaraTest::OpenDialog()
+{
+    PrepareDialog();
     return ConfigDialogProc(world().dialog, WM_INITDIALOG, 0, 0);
 }
 
@@ -114,6 +121,12 @@ INT_PTR QuvaraTest::Command(WPARAM command)
 fake::Control& QuvaraTest::PrinterList()
 {
     return world().controls[IDC_PRINTER_LIST];
+}
+
+std::string QuvaraTest::FinishLog()
+{
+    CloseLog();
+    return Log();
 }
 
 bool QuvaraTest::LogExists() const

@@ -38,10 +38,14 @@ protected:
     // The setup dialog: opens it (WM_INITDIALOG) and sends it commands as its controls do.
     // A listed printer can also be opened for printing.
     void ListPrinter(const std::string& name, DWORD attributes = 0);
+    // A dialog window with its list and check box, before WM_INITDIALOG.
+    void PrepareDialog();
     INT_PTR OpenDialog();
     INT_PTR Command(WPARAM command);
     fake::Control& PrinterList();
 
+    // Closes the log and returns what it holds.
+    std::string FinishLog();
     bool LogExists() const;
     std::string Log() const;
     std::string LogPath() const { return folder_ + "/QuvaraLog.txt"; }
