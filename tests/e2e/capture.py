@@ -31,7 +31,7 @@ def receive(conn, directory, number):
 
 def main():
     parser = argparse.ArgumentParser()
-    parser.add_argument("--port", type=int, default=9100)
+    parser.add_argument("--port", type=int, default=0, help="0: any free port")
     parser.add_argument("--dir", required=True)
     parser.add_argument("--ready", required=True,
                         help="file written once the port is listening")
@@ -49,7 +49,7 @@ def main():
     server.bind(("127.0.0.1", args.port))
     server.listen(16)
     with open(args.ready + ".tmp", "w") as ready:
-        ready.write("%d %d\n" % (os.getpid(), args.port))
+        ready.write("%d %d\n" % (os.getpid(), server.getsockname()[1]))
     os.rename(args.ready + ".tmp", args.ready)
 
     while True:

@@ -1,7 +1,10 @@
 #!/usr/bin/env bash
 # The environment the end-to-end tests run the Windows build in: Wine (64-bit prefix
-# running the 32-bit exe), a resident wineserver, Xvfb, CUPS with a raw queue
-# "LabelPrinter", and a capture listener on 127.0.0.1:9100 standing in for the printer.
+# running the 32-bit exe), a resident wineserver, Xvfb, a CUPS scheduler of the tests'
+# own with a raw queue "LabelPrinter", and a capture listener on a free port of
+# 127.0.0.1 standing in for the printer. The scheduler listens on a socket of its own
+# only, and CUPS_SERVER sends every client to it (lpadmin, lpstat, Wine): the machine's
+# own CUPS and its printers are never touched, and need not be there.
 #
 #   tests/e2e/env.sh [start]   set up whatever is missing (fast when all is up)
 #   tests/e2e/env.sh stop      stop every process this script started, by recorded PID,
@@ -10,10 +13,9 @@
 #   tests/e2e/env.sh stop-printer   stop the capture printer only (start restarts it)
 #   tests/e2e/env.sh processes      count the Wine processes of the prefix
 #
-# All state lives under build/e2e, except what belongs to the machine: the binfmt
-# registration for 32-bit programs and the CUPS queue. After start,
-# `source build/e2e/env` gives a shell WINEPREFIX, DISPLAY and the QV_* variables the
-# tests use.
+# All state lives under build/e2e, except the binfmt registration for 32-bit programs
+# on machines that need one. After start, `source build/e2e/env` gives a shell
+# WINEPREFIX, DISPLAY, CUPS_SERVER and the QV_* variables the tests use.
 set -euo pipefail
 
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)
@@ -21,12 +23,15 @@ e2e=$root/build/e2e
 pids=$e2e/pids
 logs=$e2e/logs
 captures=$e2e/captures
+cups=$e2e/cups
 queue=LabelPrinter
-port=9100
 
 export WINEPREFIX=$e2e/prefix
 export WINEDEBUG=-all
 export WINEDLLOVERRIDES="mscoree,mshtml="
+# A socket's path must fit in 108 bytes: a clone deep down gets one in /tmp.
+export CUPS_SERVER=$cups/cups.sock
+[ ${#CUPS_SERVER} -lt 100 ] || CUPS_SERVER=/tmp/quvara-cups-$(echo "$root" | md5sum | cut -c1-12).sock
 
 say() { echo "env: $*"; }
 die() { echo "env: $*" >&2; exit 1; }
@@ -146,39 +151,58 @@ wait_until() {
   "$@"
 }
 
+write_cups_config() {
+  mkdir -p "$cups"/{spool,cache,state,tmp,log}
+  chown lp:lp "$cups/spool" "$cups/cache"
+  chmod 0710 "$cups/spool"
+  # No Port line: nothing but this socket reaches the scheduler.
+  printf '%s\n' "Listen $CUPS_SERVER" "LogLevel warn" "Browsing No" "<Location />" \
+    "Order allow,deny" "Allow all" "</Location>" "<Policy default>" "<Limit All>" \
+    "Order deny,allow" "</Limit>" "</Policy>" "DefaultPolicy default" >"$cups/cupsd.conf"
+  printf '%s\n' "ServerRoot $cups" "RequestRoot $cups/spool" "CacheDir $cups/cache" \
+    "StateDir $cups/state" "TempDir $cups/tmp" "ErrorLog $cups/log/error_log" \
+    "AccessLog $cups/log/access_log" "PageLog $cups/log/page_log" "User lp" "Group lp" \
+    "SystemGroup root" >"$cups/cups-files.conf"
+}
+
 ensure_cups() {
-  if ! cups_running; then
-    rm -f "$pids/cupsd"
-    setsid cupsd -f </dev/null >"$logs/cupsd.log" 2>&1 &
+  local uri
+  if ! recorded_pid cupsd "$cups/cupsd.conf" >/dev/null; then
+    write_cups_config
+    rm -f "$CUPS_SERVER"
+    setsid cupsd -f -c "$cups/cupsd.conf" -s "$cups/cups-files.conf" </dev/null >"$logs/cupsd.log" 2>&1 &
     echo $! >"$pids/cupsd"
-    wait_until 100 cups_running || die "cupsd did not start, see $logs/cupsd.log"
-    say "cupsd started (pid $(cat "$pids/cupsd"))"
-  elif ! recorded_pid cupsd cupsd >/dev/null; then
-    # Somebody else's scheduler: use it, but never stop it.
-    rm -f "$pids/cupsd"
+    wait_until 100 cups_running || die "cupsd did not start, see $cups/log/error_log"
+    say "cupsd started on $CUPS_SERVER (pid $(cat "$pids/cupsd"))"
   fi
-  if ! lpstat -v "$queue" 2>/dev/null | grep -q "socket://127.0.0.1:$port"; then
-    lpadmin -p "$queue" -E -v "socket://127.0.0.1:$port" -m raw 2>>"$logs/lpadmin.log"
+  uri=socket://127.0.0.1:$(capture_port)
+  if ! lpstat -v "$queue" 2>/dev/null | grep -q "$uri\$"; then
+    lpadmin -p "$queue" -E -v "$uri" -m raw 2>>"$logs/lpadmin.log"
     # A job that cannot be delivered must not stop the queue for all later tests.
     lpadmin -p "$queue" -o printer-error-policy=abort-job 2>>"$logs/lpadmin.log"
-    say "queue $queue created"
+    say "queue $queue to $uri"
   fi
   cupsenable "$queue"
   cupsaccept "$queue"
 }
 
+# The capture listener's port, from its ready file ("PID PORT").
+capture_port() { cut -s -d' ' -f2 "$e2e/capture.ready" 2>/dev/null; }
+
 ensure_capture() {
-  local ready=$e2e/capture.ready
+  local ready=$e2e/capture.ready port
   if recorded_pid capture capture.py >/dev/null; then
     return
   fi
+  # A free port the first time; the same one again after a stop, for the jobs waiting.
+  port=$(capture_port || true)
   rm -f "$ready"
   mkdir -p "$captures"
-  setsid python3 "$root/tests/e2e/capture.py" --port $port --dir "$captures" --ready "$ready" \
+  setsid python3 "$root/tests/e2e/capture.py" --port "${port:-0}" --dir "$captures" --ready "$ready" \
     </dev/null >"$logs/capture.log" 2>&1 &
   echo $! >"$pids/capture"
-  wait_until 50 test -f "$ready" || die "capture listener did not start (port $port taken?), see $logs/capture.log"
-  say "capture listener on 127.0.0.1:$port (pid $(cat "$pids/capture"))"
+  wait_until 50 test -f "$ready" || die "capture listener did not start, see $logs/capture.log"
+  say "capture listener on 127.0.0.1:$(capture_port) (pid $(cat "$pids/capture"))"
 }
 
 ensure_helpers() {
@@ -206,9 +230,11 @@ export WINEPREFIX='$WINEPREFIX'
 export WINEDEBUG='$WINEDEBUG'
 export WINEDLLOVERRIDES='$WINEDLLOVERRIDES'
 export DISPLAY='$(cat "$e2e/display")'
+export CUPS_SERVER='$CUPS_SERVER'
 export QV_E2E='$e2e'
 export QV_CAPTURES='$captures'
 export QV_QUEUE='$queue'
+export QV_DEVICE='socket://127.0.0.1:$(capture_port)'
 export QV_TEMP='$temp'
 export QV_LAUNCH='$e2e/launch.exe'
 EOF
@@ -260,23 +286,23 @@ stop_prefix_processes() {
 
 stop() {
   stop_one capture capture.py
-  stop_one cupsd cupsd
+  stop_one cupsd "$cups/cupsd.conf"
   stop_one xvfb Xvfb
   stop_prefix_processes
   stop_one wineserver wineserver
-  rm -f "$e2e/display" "$e2e/capture.ready"
+  rm -f "$e2e/display"
 }
 
 status() {
   local name pid
-  for name in wineserver:wineserver xvfb:Xvfb cupsd:cupsd capture:capture.py; do
+  for name in wineserver:wineserver xvfb:Xvfb "cupsd:$cups/cupsd.conf" capture:capture.py; do
     if pid=$(recorded_pid "${name%%:*}" "${name#*:}"); then
       echo "${name%%:*}: running (pid $pid)"
     else
       echo "${name%%:*}: not running"
     fi
   done
-  cups_running && echo "scheduler: $(lpstat -r)"
+  cups_running && echo "scheduler on $CUPS_SERVER: $(lpstat -r)"
   lpstat -v "$queue" 2>/dev/null || true
 }
 
