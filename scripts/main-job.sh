@@ -2,7 +2,7 @@
 # The whole job on a fresh Debian 12 machine, in one command:
 # installs what is needed, sets up Wine, CUPS and a capture printer (tests/e2e/env.sh),
 # builds Quvara.exe, sets it up the way a user does (starts it without a file, picks
-# the capture printer "LabelPrinter" in the dialog and presses OK), opens the sample
+# the capture printer "LabelPrinter" in the dialog by its name and presses OK), opens the sample
 # shipping label through the file association the dialog wrote, and shows what the
 # printer received and the program's log.
 #
@@ -19,7 +19,7 @@ step() { printf '\n== %s\n' "$*"; }
 step "Installing packages"
 bash scripts/install-deps.sh
 
-step "Setting up Wine, CUPS queue and capture printer"
+step "Setting up Wine, a CUPS scheduler of our own with its queue, and the capture printer"
 bash tests/e2e/env.sh start
 # shellcheck source=/dev/null
 source build/e2e/env
@@ -32,7 +32,7 @@ ls -l "$exe"
 
 # shellcheck source=tests/e2e/dialog.sh
 source tests/e2e/dialog.sh
-step "Setting up: the dialog, the first printer in the list, OK"
+step "Setting up: the dialog, $QV_QUEUE chosen in the list, OK"
 # A first set-up: no saved printer and no label file types yet.
 for key in 'HKCR\.EPL' 'HKCR\.EPL2' 'HKCR\.ZPL' 'HKCR\EPLFile' 'HKCR\ZPLFile' \
   'HKLM\Software\Pellander\Quvara /reg:32'; do
@@ -40,7 +40,8 @@ for key in 'HKCR\.EPL' 'HKCR\.EPL2' 'HKCR\.ZPL' 'HKCR\EPLFile' 'HKCR\ZPLFile' \
   wine reg delete $key /f >/dev/null 2>&1 || true
 done
 dialog_open "$exe" || { echo "the setup dialog did not appear" >&2; exit 1; }
-press "$dialog" Home Return
+select_printer "$QV_QUEUE" || exit 1
+press "$dialog" Return
 dialog_wait_closed
 echo "exit code: $status"
 tr -d '\r' <"$QV_TEMP/QuvaraLog.txt" | grep -E '^QV(012|022)'

@@ -45,6 +45,23 @@ press() {
   [ $# = 0 ] || xdotool key --delay 150 "$@"
 }
 
+# Moves the selection of the open dialog's printer list to the printer named $1 as a
+# user does: from the top, one entry down at a time, reading the selection each time.
+# 1 when no entry has that name.
+select_printer() {
+  local current seen=""
+  press "$dialog" Home || return
+  for _ in $(seq 50); do
+    current=$(wine "$QV_LAUNCH" -s 2>/dev/null)
+    [ "$current" = "$1" ] && return 0
+    [ "$current" != "$seen" ] || break # the last entry: Down moves no more
+    seen=$current
+    press "$dialog" Down
+  done
+  echo "select_printer: no entry '$1' in the list" >&2
+  return 1
+}
+
 # Up to 30 s for the program started by dialog_open to end.
 dialog_ended() {
   for _ in $(seq 300); do

@@ -6,6 +6,8 @@
  *                        exactly as FormatMessageA returns it
  *   launch.exe -w FILE   hold FILE open for writing (sharing reading, as a browser
  *                        writing a download does), say "holding" and wait for stdin to close
+ *   launch.exe -s        write the setup dialog's selected printer to stdout in UTF-8;
+ *                        exit 1 if there is none
  *
  * Wine builds a Windows command line from Unix arguments by its own quoting rules, so
  * a test that must control the quotes puts them in a file instead.
@@ -63,6 +65,24 @@ static int HoldForWriting(const char *path)
     return 0;
 }
 
+/* The setup dialog's selected printer, read as UTF-16: across processes Wine answers
+ * in UTF-16 even to SendMessageA. */
+static int WriteSelectedPrinter(void)
+{
+    WCHAR name[1024] = {0};
+    char utf8[4096];
+    DWORD written;
+    HWND list = GetDlgItem(FindWindowA(NULL, "Vellanor 5.1.1 setup"), 1000);
+    LRESULT selected = list ? SendMessageW(list, CB_GETCURSEL, 0, 0) : CB_ERR;
+    int length;
+    if (selected == CB_ERR || SendMessageW(list, CB_GETLBTEXTLEN, selected, 0) >= 1024)
+        return 1;
+    SendMessageW(list, CB_GETLBTEXT, selected, (LPARAM)name);
+    length = WideCharToMultiByte(CP_UTF8, 0, name, -1, utf8, sizeof utf8, NULL, NULL);
+    WriteFile(GetStdHandle(STD_OUTPUT_HANDLE), utf8, length > 0 ? length - 1 : 0, &written, NULL);
+    return length > 0 ? 0 : 1;
+}
+
 static char *ReadWholeFile(const char *path)
 {
     HANDLE file = CreateFileA(path, GENERIC_READ, FILE_SHARE_READ, NULL, OPEN_EXISTING,
@@ -95,6 +115,8 @@ int main(void)
         return WriteMessageText(strtoul(args + 3, NULL, 10));
     if (strncmp(args, "-w ", 3) == 0)
         return HoldForWriting(args + 3);
+    if (strcmp(args, "-s") == 0)
+        return WriteSelectedPrinter();
 
     commandLine = ReadWholeFile(args);
     if (!commandLine) {

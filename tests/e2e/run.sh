@@ -28,12 +28,12 @@ source "$root/build/e2e/env"
 # shellcheck source=tests/e2e/dialog.sh
 source "$root/tests/e2e/dialog.sh"
 
-# A second queue to the capture printer whose name differs from the first only by a
-# soft hyphen (U+00AD), which Windows' linguistic comparison (lstrcmpA) ignores. It is
-# there while the tests run.
+# A second queue of the tests' scheduler, to the same capture printer, whose name differs
+# from the first only by a soft hyphen (U+00AD), which Windows' linguistic comparison
+# (lstrcmpA) ignores. It is there while the tests run.
 queue2=$'LabelPrinter\xc2\xad'  # as CUPS and Wine's tools spell it (UTF-8)
 queue2_ansi=$'LabelPrinter\xad'  # as the program sees and logs it (Windows-1252)
-lpadmin -p "$queue2" -E -v socket://127.0.0.1:9100 -m raw 2>/dev/null ||
+lpadmin -p "$queue2" -E -v "$QV_DEVICE" -m raw 2>/dev/null ||
   { echo "cannot create the second queue"; echo "0 passed, 1 failed"; exit 1; }
 
 work=$QV_E2E/work
@@ -442,6 +442,9 @@ answer() {
   press "$box" "$@"
 }
 
+# Selects the printer named $1 in the open dialog.
+choose() { select_printer "$1" || fail "no printer '$1' in the dialog's list"; }
+
 # Opens the dialog with printer $1 saved and types the keys that follow.
 operate_dialog() {
   local saved=$1
@@ -471,7 +474,9 @@ test_dialog_preselects_exactly_the_saved_printer() {
 test_dialog_ok_saves_printer_and_associations_that_print_label_files() {
   local ext file
   delete_config
-  operate_dialog "$queue2" Up Return || return # from the saved entry to the capture printer
+  operate_dialog "$queue2" || return
+  choose "$QV_QUEUE"
+  press "$dialog" Return
   dialog_wait_closed
   expect_exit_zero
   { entries_dialog_opened "$queue2_ansi"; entries_ok "$QV_QUEUE" "$QV_QUEUE"; } >"$work/expected-log"
@@ -499,7 +504,9 @@ test_dialog_cancel_writes_nothing() {
   delete_config
   reg_set_printer "$queue2"
   config_dump >"$work/config-before"
-  operate_dialog "$queue2" Up Escape || return
+  operate_dialog "$queue2" || return
+  choose "$QV_QUEUE"
+  press "$dialog" Escape
   dialog_wait_closed
   expect_exit_zero
   entries_dialog_opened "$queue2_ansi" >"$work/expected-log"
@@ -545,7 +552,8 @@ test_dialog_test_prints_a_chosen_file_to_the_selected_printer_and_saves_nothing(
   reg_set_printer "$QV_QUEUE"
   config_dump >"$work/config-before"
   # The second queue selected, not the saved first one.
-  operate_dialog "$QV_QUEUE" Down || return
+  operate_dialog "$QV_QUEUE" || return
+  choose "$queue2"
   for round in "$label|" "$other|all"; do
     pick_in_file_dialog "${round%|*}" "${round#*|}"
     expect_printed "${round%|*}"
