@@ -286,6 +286,8 @@ int CountCalls(const std::string& name)
 
 std::string SystemText(DWORD error)
 {
+    if (g_world.systemTexts.count(error))
+        return g_world.systemTexts[error];
     auto text = kSystemTexts.find(error);
     return text == kSystemTexts.end() ? std::string() : std::string(text->second);
 }
@@ -384,15 +386,15 @@ extern "C" DWORD WINAPI FormatMessageA(DWORD flags, LPCVOID, DWORD code, DWORD, 
                                        DWORD, __ms_va_list*)
 {
     Record("FormatMessageA");
-    auto text = kSystemTexts.find(code);
+    std::string text = SystemText(code);
     if (!(flags & FORMAT_MESSAGE_FROM_SYSTEM) || !(flags & FORMAT_MESSAGE_ALLOCATE_BUFFER) ||
-        text == kSystemTexts.end()) {
+        text.empty()) {
         g_world.lastError = ERROR_MR_MID_NOT_FOUND;
         return 0;
     }
-    size_t length = strlen(text->second);
+    size_t length = text.size();
     char* copy = (char*)LocalAlloc(LMEM_FIXED, length + 1);
-    memcpy(copy, text->second, length + 1);
+    memcpy(copy, text.c_str(), length + 1);
     *(char**)buffer = copy;
     return (DWORD)length;
 }

@@ -90,6 +90,7 @@ struct World {
     bool administrator = true;   // false: HKLM and HKCR may be read, not written
     bool filesHereOnly = false;  // refuse absolute paths and "..": fuzzed paths stay in the folder
     DWORD lastError = 0;
+    std::map<DWORD, std::string> systemTexts;  // FormatMessageA's texts beyond the usual ones
 
     std::vector<std::string> calls;  // every stand-in call, by name, in order
     std::vector<DialogCall> dialogs;
