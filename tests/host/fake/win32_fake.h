@@ -82,6 +82,8 @@ struct World {
     // Keys by full path with the root spelt "HKLM", "HKCR" or "HKCU".
     std::map<std::string, RegistryKey, CaseInsensitiveLess> registry;
     std::set<std::string, CaseInsensitiveLess> printers;
+    // GetPrinterDriverA level 8's dwPrinterDriverAttributes by printer; 0 if not given.
+    std::map<std::string, DWORD, CaseInsensitiveLess> driverAttributes;
     std::vector<Job> jobs;
 
     std::string tempPath;  // what GetTempPathA reports; host paths end in '/'
