@@ -53,8 +53,10 @@ int WriteRegistryValue(HKEY root, const char* subKey, const char* valueName, DWO
     HKEY key = NULL;
     LONG result = RegCreateKeyExA(root, subKey, 0, NULL, REG_OPTION_NON_VOLATILE,
                                   KEY_CREATE_SUB_KEY | KEY_SET_VALUE, NULL, &key, NULL);
+    // A failure leaves its code as the last error too, for a caller that reports it.
     if (result != ERROR_SUCCESS) {
         LogEvent((DWORD)result, "QV037", "Failed to create key");
+        SetLastError((DWORD)result);
         return 0;
     }
 
@@ -68,6 +70,8 @@ int WriteRegistryValue(HKEY root, const char* subKey, const char* valueName, DWO
         ok = 0;
     }
     RegCloseKey(key);
+    if (!ok)
+        SetLastError((DWORD)result);
     return ok;
 }
 

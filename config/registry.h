@@ -11,7 +11,7 @@ extern const char PRINTER_VALUE[];
 int ReadRegistryValue(HKEY root, const char* subKey, const char* valueName, char* buffer);
 
 // Creates subKey if needed and sets valueName ("" for the default value).
-// 1 on success, 0 on failure (logged).
+// 1 on success, 0 on failure (logged; its code is left as the last error).
 int WriteRegistryValue(HKEY root, const char* subKey, const char* valueName, DWORD type,
                        const BYTE* data, DWORD size);
 

@@ -17,10 +17,59 @@ static const BYTE OPEN_IS_SAFE[4] = {0x00, 0x00, 0x01, 0x00};
 // placeholder the shell replaces with the opened file's path.
 static const char OPEN_COMMAND_TAIL[] = "\" \"%1\"";
 
-static void WriteText(HKEY root, const char* subKey, const char* valueName, const char* text)
+// What the user reads when Windows refused a write, around Windows' reason.
+static const char NOT_SAVED[] = "The settings were not saved.\r\n\r\n";
+static const char RUN_AS_ADMINISTRATOR[] =
+    "\r\nStart Quvara setup as an administrator (right-click it, \"Run as administrator\") "
+    "and press OK again.";
+static_assert(sizeof(NOT_SAVED) + sizeof(RUN_AS_ADMINISTRATOR) < TEXT_BUFFER_SIZE,
+              "room for some of Windows' reason");
+
+// Writes one value; the first write that fails leaves its error code in firstError.
+static void WriteValue(DWORD* firstError, HKEY root, const char* subKey, const char* valueName,
+                       DWORD type, const BYTE* data, DWORD size)
 {
-    WriteRegistryValue(root, subKey, valueName, REG_SZ, (const BYTE*)text,
-                       (DWORD)strlen(text) + 1);
+    if (!WriteRegistryValue(root, subKey, valueName, type, data, size) && *firstError == 0)
+        *firstError = GetLastError();
+}
+
+static void WriteText(DWORD* firstError, HKEY root, const char* subKey, const char* valueName,
+                      const char* text)
+{
+    WriteValue(firstError, root, subKey, valueName, REG_SZ, (const BYTE*)text,
+               (DWORD)strlen(text) + 1);
+}
+
+// Without administrator rights Windows refuses the writes; the log alone would let
+// the user believe labels now print. The reason is cut where it does not fit.
+static void ShowNotSaved(DWORD error)
+{
+    char text[TEXT_BUFFER_SIZE];
+    memset(text, 0, sizeof(text));
+    memcpy(text, NOT_SAVED, sizeof(NOT_SAVED) - 1);
+    size_t length = sizeof(NOT_SAVED) - 1;
+
+    char* reason = NULL;
+    DWORD reasonLength = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS |
+                                            FORMAT_MESSAGE_ALLOCATE_BUFFER,
+                                        NULL, error, MAKELANGID(LANG_NEUTRAL, SUBLANG_DEFAULT),
+                                        (LPSTR)&reason, 0, NULL);
+    if (reasonLength != 0 && reason != NULL) {
+        size_t room = sizeof(text) - length - sizeof(RUN_AS_ADMINISTRATOR);
+        size_t taken = 0;
+        while (taken < room && reason[taken] != '\0')
+            ++taken;
+        // The system's own line break is dropped; ours follows.
+        while (taken > 0 && (reason[taken - 1] == '\r' || reason[taken - 1] == '\n'))
+            --taken;
+        memcpy(text + length, reason, taken);
+        length += taken;
+    }
+    if (reason != NULL)
+        LocalFree(reason);
+
+    memcpy(text + length, RUN_AS_ADMINISTRATOR, sizeof(RUN_AS_ADMINISTRATOR));
+    MessageBoxA(g_dialog, text, "Quvara", MB_OK | MB_ICONERROR);
 }
 
 // Builds "<program path>" "%1" into command (TEXT_BUFFER_SIZE bytes). 0 when the path
@@ -51,37 +100,40 @@ static int BuildOpenCommand(char* command)
 
 int SaveConfiguration()
 {
+    DWORD firstError = 0;
     LogEvent(0, "QV015", "Saving printer name");
-    WriteText(HKEY_LOCAL_MACHINE, SETTINGS_KEY, PRINTER_VALUE, g_printerName);
+    WriteText(&firstError, HKEY_LOCAL_MACHINE, SETTINGS_KEY, PRINTER_VALUE, g_printerName);
 
     LogEvent(0, "QV016", "Creating file associations");
-    WriteText(HKEY_CLASSES_ROOT, ".EPL", "", "EPLFile");
-    WriteText(HKEY_CLASSES_ROOT, ".EPL2", "", "EPLFile");
-    WriteText(HKEY_CLASSES_ROOT, "EPLFile", "", "EPL Label");
-    WriteRegistryValue(HKEY_CLASSES_ROOT, "EPLFile", "EditFlags", REG_BINARY, OPEN_IS_SAFE,
-                       sizeof(OPEN_IS_SAFE));
-    WriteText(HKEY_CLASSES_ROOT, "EPLFile\\Shell", "", "Open");
-    WriteText(HKEY_CLASSES_ROOT, ".ZPL", "", "ZPLFile");
-    WriteText(HKEY_CLASSES_ROOT, "ZPLFile", "", "ZPL Label");
-    WriteRegistryValue(HKEY_CLASSES_ROOT, "ZPLFile", "EditFlags", REG_BINARY, OPEN_IS_SAFE,
-                       sizeof(OPEN_IS_SAFE));
-    WriteText(HKEY_CLASSES_ROOT, "ZPLFile\\Shell", "", "Open");
+    WriteText(&firstError, HKEY_CLASSES_ROOT, ".EPL", "", "EPLFile");
+    WriteText(&firstError, HKEY_CLASSES_ROOT, ".EPL2", "", "EPLFile");
+    WriteText(&firstError, HKEY_CLASSES_ROOT, "EPLFile", "", "EPL Label");
+    WriteValue(&firstError, HKEY_CLASSES_ROOT, "EPLFile", "EditFlags", REG_BINARY, OPEN_IS_SAFE,
+               sizeof(OPEN_IS_SAFE));
+    WriteText(&firstError, HKEY_CLASSES_ROOT, "EPLFile\\Shell", "", "Open");
+    WriteText(&firstError, HKEY_CLASSES_ROOT, ".ZPL", "", "ZPLFile");
+    WriteText(&firstError, HKEY_CLASSES_ROOT, "ZPLFile", "", "ZPL Label");
+    WriteValue(&firstError, HKEY_CLASSES_ROOT, "ZPLFile", "EditFlags", REG_BINARY, OPEN_IS_SAFE,
+               sizeof(OPEN_IS_SAFE));
+    WriteText(&firstError, HKEY_CLASSES_ROOT, "ZPLFile\\Shell", "", "Open");
 
     // Without a whole program path the open commands are left as they are; the
     // other values are still written.
     char command[TEXT_BUFFER_SIZE];
     int haveCommand = BuildOpenCommand(command);
     if (haveCommand)
-        WriteText(HKEY_CLASSES_ROOT, "EPLFile\\Shell\\Open\\command", "", command);
-    WriteText(HKEY_CLASSES_ROOT, "MIME\\Database\\Content Type\\application/x-epl", "Extension",
-              ".epl");
-    WriteText(HKEY_CLASSES_ROOT, "MIME\\Database\\Content Type\\application/x-epl2", "Extension",
-              ".epl2");
+        WriteText(&firstError, HKEY_CLASSES_ROOT, "EPLFile\\Shell\\Open\\command", "", command);
+    WriteText(&firstError, HKEY_CLASSES_ROOT, "MIME\\Database\\Content Type\\application/x-epl",
+              "Extension", ".epl");
+    WriteText(&firstError, HKEY_CLASSES_ROOT, "MIME\\Database\\Content Type\\application/x-epl2",
+              "Extension", ".epl2");
     if (haveCommand)
-        WriteText(HKEY_CLASSES_ROOT, "ZPLFile\\Shell\\Open\\command", "", command);
-    WriteText(HKEY_CLASSES_ROOT, "MIME\\Database\\Content Type\\application/x-zpl", "Extension",
-              ".zpl");
+        WriteText(&firstError, HKEY_CLASSES_ROOT, "ZPLFile\\Shell\\Open\\command", "", command);
+    WriteText(&firstError, HKEY_CLASSES_ROOT, "MIME\\Database\\Content Type\\application/x-zpl",
+              "Extension", ".zpl");
 
     SHChangeNotify(SHCNE_ASSOCCHANGED, SHCNF_IDLIST, NULL, NULL);
+    if (firstError != 0)
+        ShowNotSaved(firstError);
     return 1;
 }

@@ -78,10 +78,12 @@ void ToggleRemotePrinters()
         FillPrinterList(0);
         return;
     }
+    // No owner, so the dialog stays enabled; topmost, or it would open behind the
+    // dialog, which is topmost itself.
     int answer = MessageBoxA(NULL,
                              "Getting the list of remote printers may take few minutes. "
                              "Do you want to proceed?",
-                             "Show remote printers", MB_OKCANCEL | MB_ICONWARNING);
+                             "Show remote printers", MB_OKCANCEL | MB_ICONWARNING | MB_TOPMOST);
     if (answer == IDOK)
         FillPrinterList(1);
     else

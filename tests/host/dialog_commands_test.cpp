@@ -152,7 +152,7 @@ TEST_F(DialogCommands, RemotePrintersOnlyAfterTheWarningIsConfirmed)
     EXPECT_EQ(warning.text,
               "Getting the list of remote printers may take few minutes. Do you want to proceed?");
     EXPECT_EQ(warning.caption, "Show remote printers");
-    EXPECT_EQ(warning.type, 0x31u);
+    EXPECT_EQ(warning.type, 0x40031u);
     ExpectNothingSaved();
     CloseLog();
     ExpectNothingLeftOpen();

@@ -255,6 +255,36 @@ INSTANTIATE_TEST_SUITE_P(
                     kWholeJob, 2100}),
     [](const auto& info) { return std::string(info.param.name); });
 
+// An XPS-based driver gets XPS_PASS; any other driver, and one that cannot be asked,
+// gets RAW with the log as it always was.
+TEST_F(RawPrint, TheDriverDecidesBetweenRawAndXpsPass)
+{
+    const struct { DWORD attributes; const char* call; int nth; DWORD error; bool xps; } cases[] = {
+        {0x3, "", 0, 0, true},  // XPS-based, package-aware
+        {0x1, "", 0, 0, false},
+        {0x2, "GetPrinterDriverA", 1, ERROR_INVALID_LEVEL, false},  // before Windows 8
+        {0x2, "LocalAlloc", 1, ERROR_NOT_ENOUGH_MEMORY, false},
+        {0x2, "GetPrinterDriverA", 2, ERROR_INVALID_HANDLE, false}};
+    fake::Bytes content = Pattern(1500);
+    std::string path = MakeFile("label.zpl", content);
+    for (const auto& c : cases) {
+        fake::Reset();
+        world().tempPath = folder() + "/";
+        AddPrinter(kPrinter);
+        world().driverAttributes[kPrinter] = c.attributes;
+        fake::FailCall(c.call, c.error, c.nth);
+        OpenLog();
+
+        EXPECT_EQ(Print(path), (c.xps ? Entry("QV116", "XPS driver: printing with datatype XPS_PASS")
+                                      : "") + Entry("QV111", "End-of-file"));
+
+        ASSERT_EQ(world().jobs.size(), 1u);
+        EXPECT_EQ(world().jobs[0].datatype, c.xps ? "XPS_PASS" : "RAW");
+        EXPECT_EQ(world().jobs[0].accepted, content);
+        ExpectNothingLeftOpen();
+    }
+}
+
 TEST_F(RawPrint, EndDocumentFailingAfterAFailedPageEndIsNotLoggedAgain)
 {
     std::string path = MakeFile("label.zpl", "^XA^XZ");

@@ -85,6 +85,7 @@ TEST_F(Saving, WritesTheFifteenValuesInOrderAndNotifiesTheShell)
         for (size_t i = 1; i < rows.size(); ++i)
             expected += WriteEntries(rows[i]);
         EXPECT_EQ(log, expected);
+        EXPECT_TRUE(world().messageBoxes.empty());
         for (const Row& row : rows) {
             const fake::RegistryValue* value = fake::FindRegistryValue(row.key, row.value);
             ASSERT_NE(value, nullptr) << row.key << " " << row.value;
@@ -136,6 +137,52 @@ TEST_F(Saving, AStandardUserCanReadTheSettingButChangesNothing)
     EXPECT_EQ(refused, 15u) << "each row is tried and refused";
     EXPECT_EQ(LoadConfiguredPrinter(), 1);
     EXPECT_STREQ(g_printerName, "Old");
+}
+
+// Refused writes: every row is still tried, then a box gives Windows' reason for the
+// first refusal (cut if long) before the dialog closes.
+TEST_F(Saving, OkTellsOfARefusedWriteBeforeClosing)
+{
+    struct Fault { const char* call; DWORD error; int nth; };
+    const struct { bool administrator; std::vector<Fault> faults; std::string reason; } cases[] = {
+        {false, {}, "Access is denied."},
+        {true, {{"RegSetValueExA", ERROR_ACCESS_DENIED, 5}}, "Access is denied."},
+        {true,
+         {{"RegCreateKeyExA", ERROR_NOT_ENOUGH_MEMORY, 2}, {"RegSetValueExA", ERROR_ACCESS_DENIED, 5}},
+         "Not enough memory resources are available to process this command."},
+        {true, {{"RegSetValueExA", ERROR_LOCK_VIOLATION, 1}}, std::string(900, 'r')}};
+    const std::string lead = "The settings were not saved.\r\n\r\n";
+    const std::string tail = "\r\nStart Quvara setup as an administrator (right-click it, "
+                             "\"Run as administrator\") and press OK again.";
+    for (const auto& c : cases) {
+        fake::Reset();
+        world().modulePath = "C:\\Quvara.exe";
+        world().administrator = c.administrator;
+        world().systemTexts[ERROR_LOCK_VIOLATION] = std::string(900, 'r') + "\r\n";
+        for (const Fault& fault : c.faults)
+            fake::FailCall(fault.call, fault.error, fault.nth);
+        ListPrinter("Zebra");
+        OpenDialog();
+        PrinterList().selection = 0;
+
+        Command(IDOK);
+
+        EXPECT_EQ(fake::CountCalls("RegCreateKeyExA"), 15) << "every row is tried";
+        ASSERT_EQ(fake::CallsAmong({"MessageBoxA", "EndDialog"}),
+                  (std::vector<std::string>{"MessageBoxA", "EndDialog"}));
+        EXPECT_EQ(world().dialogEnds, std::vector<INT_PTR>{1});
+        ExpectNothingLeftOpen();
+        const fake::ShownMessageBox& box = world().messageBoxes[0];
+        EXPECT_EQ(box.owner, world().dialog);
+        EXPECT_EQ(box.caption, "Quvara");
+        EXPECT_EQ(box.type, (UINT)(MB_OK | MB_ICONERROR));
+        std::string whole = lead + c.reason + tail;
+        if (whole.size() < 500)
+            EXPECT_EQ(box.text, whole);
+        else  // cut, never overrun
+            EXPECT_TRUE(box.text.size() < 500 && box.text.starts_with(whole.substr(0, 300)) &&
+                        box.text.ends_with(tail)) << box.text;
+    }
 }
 
 // The open command is never written with a program path that is not whole.

@@ -41,6 +41,7 @@ struct PrinterEntry {
 };
 
 World g_world;
+const DWORD kDriverXps = 0x00000002;  // PRINTER_DRIVER_XPS
 std::vector<Injection> g_injections;
 std::vector<ShortWriteInjection> g_shortWrites;
 std::map<intptr_t, FileEntry> g_files;
@@ -286,6 +287,8 @@ int CountCalls(const std::string& name)
 
 std::string SystemText(DWORD error)
 {
+    if (g_world.systemTexts.count(error))
+        return g_world.systemTexts[error];
     auto text = kSystemTexts.find(error);
     return text == kSystemTexts.end() ? std::string() : std::string(text->second);
 }
@@ -384,15 +387,15 @@ extern "C" DWORD WINAPI FormatMessageA(DWORD flags, LPCVOID, DWORD code, DWORD, 
                                        DWORD, __ms_va_list*)
 {
     Record("FormatMessageA");
-    auto text = kSystemTexts.find(code);
+    std::string text = SystemText(code);
     if (!(flags & FORMAT_MESSAGE_FROM_SYSTEM) || !(flags & FORMAT_MESSAGE_ALLOCATE_BUFFER) ||
-        text == kSystemTexts.end()) {
+        text.empty()) {
         g_world.lastError = ERROR_MR_MID_NOT_FOUND;
         return 0;
     }
-    size_t length = strlen(text->second);
+    size_t length = text.size();
     char* copy = (char*)LocalAlloc(LMEM_FIXED, length + 1);
-    memcpy(copy, text->second, length + 1);
+    memcpy(copy, text.c_str(), length + 1);
     *(char**)buffer = copy;
     return (DWORD)length;
 }
@@ -673,8 +676,10 @@ extern "C" DWORD WINAPI StartDocPrinterA(HANDLE handle, DWORD level, LPBYTE info
     if (level != 1 || info == nullptr || printer->job >= 0)
         return Fail(ERROR_INVALID_PARAMETER);
     const DOC_INFO_1A* doc = (const DOC_INFO_1A*)info;
+    // Only an XPS-based driver's print processor knows XPS_PASS.
+    bool xps = g_world.driverAttributes[printer->name] & kDriverXps;
     if (doc->pDatatype != nullptr && strcasecmp(doc->pDatatype, "RAW") != 0 &&
-        strcasecmp(doc->pDatatype, "TEXT") != 0)
+        strcasecmp(doc->pDatatype, "TEXT") != 0 && !(xps && !strcasecmp(doc->pDatatype, "XPS_PASS")))
         return Fail(ERROR_INVALID_DATATYPE);
     Job job;
     job.printer = printer->name;
@@ -683,6 +688,28 @@ extern "C" DWORD WINAPI StartDocPrinterA(HANDLE handle, DWORD level, LPBYTE info
     g_world.jobs.push_back(job);
     printer->job = (int)g_world.jobs.size() - 1;
     return (DWORD)g_world.jobs.size();
+}
+
+// Level 8 only: the record, then the driver's name, as the spooler lays them out.
+extern "C" BOOL WINAPI GetPrinterDriverA(HANDLE handle, LPSTR, DWORD level, LPBYTE buffer,
+                                         DWORD size, LPDWORD needed)
+{
+    Record("GetPrinterDriverA");
+    *needed = 0;
+    if (Injected("GetPrinterDriverA"))
+        return FALSE;
+    PrinterEntry* printer = FindPrinter(handle);
+    if (printer == nullptr || level != 8)
+        return Fail(printer == nullptr ? ERROR_INVALID_HANDLE : ERROR_INVALID_LEVEL);
+    const char name[] = "Label Printer Driver";
+    *needed = sizeof(DRIVER_INFO_8A) + sizeof(name);
+    if (buffer == nullptr || size < *needed)
+        return Fail(ERROR_INSUFFICIENT_BUFFER);
+    DRIVER_INFO_8A* info = (DRIVER_INFO_8A*)memset(buffer, 0, sizeof(DRIVER_INFO_8A));
+    info->pName = (LPSTR)memcpy(info + 1, name, sizeof(name));
+    info->dwPrinterDriverAttributes = g_world.driverAttributes[printer->name];
+    info->cVersion = info->dwPrinterDriverAttributes & kDriverXps ? 4 : 3;
+    return TRUE;
 }
 
 extern "C" BOOL WINAPI StartPagePrinter(HANDLE handle)

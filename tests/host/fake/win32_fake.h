@@ -82,6 +82,8 @@ struct World {
     // Keys by full path with the root spelt "HKLM", "HKCR" or "HKCU".
     std::map<std::string, RegistryKey, CaseInsensitiveLess> registry;
     std::set<std::string, CaseInsensitiveLess> printers;
+    // GetPrinterDriverA level 8's dwPrinterDriverAttributes by printer; 0 if not given.
+    std::map<std::string, DWORD, CaseInsensitiveLess> driverAttributes;
     std::vector<Job> jobs;
 
     std::string tempPath;  // what GetTempPathA reports; host paths end in '/'
@@ -90,6 +92,7 @@ struct World {
     bool administrator = true;   // false: HKLM and HKCR may be read, not written
     bool filesHereOnly = false;  // refuse absolute paths and "..": fuzzed paths stay in the folder
     DWORD lastError = 0;
+    std::map<DWORD, std::string> systemTexts;  // FormatMessageA's texts beyond the usual ones
 
     std::vector<std::string> calls;  // every stand-in call, by name, in order
     std::vector<DialogCall> dialogs;
