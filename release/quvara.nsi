@@ -1,17 +1,23 @@
 ; The Quvara installer (NSIS 3, 32-bit). scripts/release.sh builds it:
 ;   makensis -DVERSION=2.3.0 -DROOT=<project> -DOUTFILE=<setup.exe> release/quvara.nsi
 ;
-; Installs Quvara.exe, the sample labels and the guide into the program files folder,
-; adds Start-menu entries and an uninstaller, and ends by starting Quvara.exe without a
-; file, so the user picks the printer (the installer runs as administrator, so the
-; dialog's OK can write the machine-wide settings). Silent (/S), it starts nothing;
-; /PRINTER=<name> writes the values the dialog's OK writes, for rolling out to many
-; packing stations. The uninstaller removes what the installer put in place, the saved
-; printer, and the file types and MIME entries that point at this Quvara.exe.
+; Installs Quvara.exe, the sample labels and the guide into the program files folder
+; (or where an earlier install is), adds Start-menu entries and an uninstaller; its last
+; page offers to start Quvara.exe without a file, so the user picks the printer (the
+; installer runs as administrator, so the dialog's OK can write the machine-wide
+; settings). Silent (/S), it starts nothing; /PRINTER=<name> writes the values the
+; dialog's OK writes, for rolling out to many packing stations. The uninstaller removes
+; what the installer put in place, and the saved printer, the file types and MIME entries
+; while they belong to this copy.
+;
+; Exit codes, for deployment tools: 0 done; 32 Quvara.exe is in use (nothing was
+; replaced); 740 not run as an administrator; 1602 cancelled by the user; 2 any other
+; failure.
 
 Unicode true
 !include "FileFunc.nsh"
 !include "LogicLib.nsh"
+!include "MUI2.nsh"
 
 !define COMPANY "Pellander Labelling Ltd"
 !define SETTINGS_KEY "Software\Pellander\Quvara"
@@ -20,13 +26,25 @@ Unicode true
 ; The shell's FTA_OpenIsSafe and SHCNE_ASSOCCHANGED, as the program itself writes them.
 !define OPEN_IS_SAFE 00000100
 !define SHCNE_ASSOCCHANGED 0x08000000
+; The shell link's SLDF_RUNAS_USER flag, bit 13 of the LinkFlags at offset 0x14: the
+; shortcut starts its program as administrator.
+!define LINK_FLAGS_BYTE_2 0x15
+!define RUNAS_USER_BIT 0x20
+!define EXIT_IN_USE 32          ; ERROR_SHARING_VIOLATION
+!define EXIT_NOT_ADMIN 740      ; ERROR_ELEVATION_REQUIRED
+!define EXIT_CANCELLED 1602     ; ERROR_INSTALL_USEREXIT
 
 Name "Quvara ${VERSION}"
 OutFile "${OUTFILE}"
 InstallDir "$PROGRAMFILES\Quvara"
+; An upgrade goes where the last install went, so no second copy is left behind.
+InstallDirRegKey HKLM "${UNINSTALL_KEY}" "InstallLocation"
 RequestExecutionLevel admin
 SetCompressor /SOLID lzma
-ShowInstDetails show
+ShowInstDetails hide
+ShowUninstDetails hide
+ManifestDPIAware true
+BrandingText "${COMPANY}"
 
 ; English (United Kingdom), as the program's own version resource.
 VIProductVersion "${VERSION}.0"
@@ -38,13 +56,61 @@ VIAddVersionKey /LANG=2057 "FileVersion" "${VERSION}.0"
 VIAddVersionKey /LANG=2057 "ProductVersion" "${VERSION}.0"
 VIAddVersionKey /LANG=2057 "LegalCopyright" "Copyright (C) 2026 ${COMPANY}"
 
-Page directory
-Page instfiles
-UninstPage uninstConfirm
-UninstPage instfiles
+!define MUI_ICON "${ROOT}/res/app.ico"
+!define MUI_UNICON "${ROOT}/res/app.ico"
+!define MUI_ABORTWARNING
+!define MUI_CUSTOMFUNCTION_ABORT OnCancel
+!define MUI_CUSTOMFUNCTION_UNABORT un.OnCancel
+!define MUI_FINISHPAGE_RUN "$INSTDIR\Quvara.exe"
+!define MUI_FINISHPAGE_RUN_TEXT "Set up Quvara now"
+!insertmacro MUI_PAGE_DIRECTORY
+!insertmacro MUI_PAGE_INSTFILES
+!insertmacro MUI_PAGE_FINISH
+!insertmacro MUI_UNPAGE_CONFIRM
+!insertmacro MUI_UNPAGE_INSTFILES
+!insertmacro MUI_LANGUAGE "English"
+
+; Without administrator rights (UAC off, or started from a standard user's service) the
+; writes below would fail half-way: refuse before anything is changed.
+Function .onInit
+  UserInfo::GetAccountType
+  Pop $0
+  ${If} $0 != "Admin"
+    MessageBox MB_OK|MB_ICONSTOP "Quvara setup must be run as an administrator." /SD IDOK
+    SetErrorLevel ${EXIT_NOT_ADMIN}
+    Quit
+  ${EndIf}
+FunctionEnd
+
+Function OnCancel
+  SetErrorLevel ${EXIT_CANCELLED}
+FunctionEnd
+
+Function un.OnCancel
+  SetErrorLevel ${EXIT_CANCELLED}
+FunctionEnd
+
+; A Quvara.exe that is running or held open cannot be replaced; stop before anything is,
+; so that an old program is never left registered under the new version.
+Function CheckProgramNotInUse
+  retry:
+  ${If} ${FileExists} "$INSTDIR\Quvara.exe"
+    ClearErrors
+    FileOpen $0 "$INSTDIR\Quvara.exe" a
+    ${If} ${Errors}
+      MessageBox MB_RETRYCANCEL|MB_ICONEXCLAMATION "Quvara.exe is in use. Close the Quvara \
+        setup dialog (and let labels being printed finish), then press Retry." \
+        /SD IDCANCEL IDRETRY retry
+      SetErrorLevel ${EXIT_IN_USE}
+      Abort
+    ${EndIf}
+    FileClose $0
+  ${EndIf}
+FunctionEnd
 
 Section "Quvara"
   SetShellVarContext all
+  Call CheckProgramNotInUse
   SetOutPath "$INSTDIR"
   File "${ROOT}/build/windows/Quvara.exe"
   File "/oname=Quvara guide.html" "${ROOT}/docs/user-guide.html"
@@ -57,6 +123,14 @@ Section "Quvara"
 
   CreateDirectory "$SMPROGRAMS\Quvara"
   CreateShortCut "$SMPROGRAMS\Quvara\Quvara setup.lnk" "$INSTDIR\Quvara.exe"
+  ; Started as administrator, so that the dialog's OK can save.
+  FileOpen $0 "$SMPROGRAMS\Quvara\Quvara setup.lnk" a
+  FileSeek $0 ${LINK_FLAGS_BYTE_2} SET
+  FileReadByte $0 $1
+  IntOp $1 $1 | ${RUNAS_USER_BIT}
+  FileSeek $0 ${LINK_FLAGS_BYTE_2} SET
+  FileWriteByte $0 $1
+  FileClose $0
   CreateShortCut "$SMPROGRAMS\Quvara\Quvara guide.lnk" "$INSTDIR\Quvara guide.html"
 
   WriteRegStr HKLM "${UNINSTALL_KEY}" "DisplayName" "Quvara ${VERSION}"
@@ -97,12 +171,6 @@ Function WriteConfiguration
   System::Call 'shell32::SHChangeNotify(i ${SHCNE_ASSOCCHANGED}, i 0, p 0, p 0)'
 FunctionEnd
 
-Function .onInstSuccess
-  ${IfNot} ${Silent}
-    Exec '"$INSTDIR\Quvara.exe"'
-  ${EndIf}
-FunctionEnd
-
 ; Removes file type TYPE while its open command still starts this Quvara.exe; sets $2 to
 ; 1 when it did. A type another program has taken over since stays, with its extensions.
 !macro RemoveFileType TYPE
@@ -141,8 +209,13 @@ Section "Uninstall"
   Delete "$SMPROGRAMS\Quvara\Quvara guide.lnk"
   RMDir "$SMPROGRAMS\Quvara"
 
-  DeleteRegKey HKLM "${SETTINGS_KEY}"
-  DeleteRegKey /ifempty HKLM "Software\Pellander"
+  ; The settings and the uninstall entry belong to the copy recorded last: an older
+  ; copy's uninstaller leaves a newer install's alone.
+  ReadRegStr $3 HKLM "${UNINSTALL_KEY}" "InstallLocation"
+  ${If} $3 == $INSTDIR
+    DeleteRegKey HKLM "${SETTINGS_KEY}"
+    DeleteRegKey /ifempty HKLM "Software\Pellander"
+  ${EndIf}
   !insertmacro RemoveFileType "EPLFile"
   ${If} $2 == 1
     !insertmacro RemoveExtension "EPLFile" ".EPL" "epl"
@@ -152,6 +225,8 @@ Section "Uninstall"
   ${If} $2 == 1
     !insertmacro RemoveExtension "ZPLFile" ".ZPL" "zpl"
   ${EndIf}
-  DeleteRegKey HKLM "${UNINSTALL_KEY}"
+  ${If} $3 == $INSTDIR
+    DeleteRegKey HKLM "${UNINSTALL_KEY}"
+  ${EndIf}
   System::Call 'shell32::SHChangeNotify(i ${SHCNE_ASSOCCHANGED}, i 0, p 0, p 0)'
 SectionEnd

@@ -83,16 +83,21 @@ prints_through_the_association() {
   [ -n "$job" ] && [[ $job > ${before:-0} ]] && cmp "$label" "$QV_CAPTURES/$job"
 }
 
-# As a user installs: Install on the folder page, Close when done; the setup dialog then
-# opens by itself, where the capture printer's queue is chosen and taken with OK.
+# As a user installs: Install on the folder page, then Finish with "Set up Quvara now"
+# checked; in the setup dialog that opens the capture printer's queue is chosen, and OK.
 install_and_set_up() {
   local page
   (wine "$setup" >>"$work/install.log" 2>&1 &)
-  page=$(find_window 'Quvara .* Setup: Installation Folder') || return 1
+  page=$(find_window 'Quvara .* Setup ?') || return 1
   press "$page" Return
-  page=$(find_window 'Quvara .* Setup: Completed') || return 1
-  press "$page" Return
-  dialog=$(find_window "$dialog_title") || { echo "    no setup dialog after the install"; return 1; }
+  # Finish is the default button once the files are in; until then Enter does nothing.
+  for _ in $(seq 60); do
+    dialog=$(xdotool search --onlyvisible --name "^$dialog_title\$" | head -n 1)
+    [ -n "$dialog" ] && break
+    press "$page" Return 2>/dev/null
+    sleep 0.5
+  done
+  [ -n "$dialog" ] || { echo "    no setup dialog after the install"; return 1; }
   select_printer "$QV_QUEUE" || return 1
   press "$dialog" Return
   for _ in $(seq 300); do xdotool search --onlyvisible --name "$dialog_title" >/dev/null || return 0; sleep 0.1; done
@@ -109,6 +114,9 @@ installer_version() {
 check "a 32-bit installer, version 2.3.0.0, the maker's name" installer_version
 check "install, then set up in the dialog it opens" install_and_set_up
 check "files and Start-menu entries in place" files_in_place
+# The shell link's SLDF_RUNAS_USER (0x2000) in its LinkFlags at offset 0x14.
+runs_as_administrator() { (($(od -An -tu4 -j20 -N4 "$start_menu/Quvara setup.lnk") & 0x2000)); }
+check "Quvara setup in the Start menu starts as administrator" runs_as_administrator
 config_dump >"$work/after-dialog"
 check "the dialog wrote what OK writes" cmp -s "$work/after-dialog" \
   <(config_expected "$QV_QUEUE" "$exe_win")
@@ -133,6 +141,31 @@ other_zpl_kept() {
 }
 check "silent uninstall" uninstall
 check "a file type another program took over is left alone" other_zpl_kept
+
+# Installed elsewhere; an upgrade while Quvara.exe is held open fails and replaces
+# nothing; once it is free, an upgrade without /D= goes to the same folder.
+custom=$WINEPREFIX/drive_c/Labels/Quvara
+check "silent install into C:\Labels\Quvara" install /S '/D=C:\Labels\Quvara'
+echo old >"$custom/Quvara guide.html"
+refused_while_in_use() {
+  local status
+  rm -f "$work/hold" && mkfifo "$work/hold"
+  wine "$QV_LAUNCH" -w 'C:\Labels\Quvara\Quvara.exe' <"$work/hold" >"$work/hold.out" 2>&1 &
+  exec 9>"$work/hold"
+  for _ in $(seq 300); do grep -q holding "$work/hold.out" && break; sleep 0.1; done
+  install /S
+  status=$?
+  exec 9>&-
+  wait
+  echo "    exit code $status"
+  [ "$status" = 32 ] && grep -qx old "$custom/Quvara guide.html"
+}
+check "with Quvara.exe in use, a silent upgrade exits 32 and replaces nothing" refused_while_in_use
+one_copy_upgraded() {
+  install /S && cmp -s "$custom/Quvara guide.html" "$root/docs/user-guide.html" &&
+    [ "$(find "$WINEPREFIX/drive_c" -name Quvara.exe | wc -l)" = 1 ]
+}
+check "an upgrade without /D= goes to that folder: one copy in all" one_copy_upgraded
 
 wineserver -k 2>/dev/null
 rm -rf "$WINEPREFIX"
