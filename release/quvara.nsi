@@ -1,5 +1,5 @@
 ; The Quvara installer (NSIS 3, 32-bit). scripts/release.sh builds it:
-;   makensis -DVERSION=2.3.0 -DROOT=<project> -DOUTFILE=<setup.exe> release/quvara.nsi
+;   makensis -DVERSION=2.3.0 -DROOT=<project> -DSTAGE=<staged files> -DOUTFILE=<setup.exe> release/quvara.nsi
 ;
 ; Installs Quvara.exe, the sample labels and the guide into the program files folder,
 ; adds Start-menu entries and an uninstaller, and ends by starting Quvara.exe without a
@@ -38,6 +38,11 @@ VIAddVersionKey /LANG=2057 "FileVersion" "${VERSION}.0"
 VIAddVersionKey /LANG=2057 "ProductVersion" "${VERSION}.0"
 VIAddVersionKey /LANG=2057 "LegalCopyright" "Copyright (C) 2026 ${COMPANY}"
 
+; The uninstaller is signed before it is packed (scripts/release.sh defines SIGN).
+!ifdef SIGN
+  !uninstfinalize '${SIGN} "%1"' = 0
+!endif
+
 Page directory
 Page instfiles
 UninstPage uninstConfirm
@@ -46,12 +51,14 @@ UninstPage instfiles
 Section "Quvara"
   SetShellVarContext all
   SetOutPath "$INSTDIR"
-  File "${ROOT}/build/windows/Quvara.exe"
-  File "/oname=Quvara guide.html" "${ROOT}/docs/user-guide.html"
-  File "${ROOT}/docs/setup-dialog.png"
+  File "${STAGE}/Quvara.exe"
+  File "${STAGE}/Quvara guide.html"
+  File "${STAGE}/setup-dialog.png"
+  File "${STAGE}/LICENSE.txt"
+  File "${STAGE}/THIRD-PARTY-NOTICES.txt"
   SetOutPath "$INSTDIR\Samples"
-  File "${ROOT}/samples/shipping-label.zpl"
-  File "${ROOT}/samples/shipping-label.epl"
+  File "${STAGE}/Samples/shipping-label.zpl"
+  File "${STAGE}/Samples/shipping-label.epl"
   SetOutPath "$INSTDIR"
   WriteUninstaller "$INSTDIR\Uninstall.exe"
 
@@ -132,6 +139,8 @@ Section "Uninstall"
   Delete "$INSTDIR\Quvara.exe"
   Delete "$INSTDIR\Quvara guide.html"
   Delete "$INSTDIR\setup-dialog.png"
+  Delete "$INSTDIR\LICENSE.txt"
+  Delete "$INSTDIR\THIRD-PARTY-NOTICES.txt"
   Delete "$INSTDIR\Samples\shipping-label.zpl"
   Delete "$INSTDIR\Samples\shipping-label.epl"
   RMDir "$INSTDIR\Samples"
