@@ -40,7 +40,7 @@ VIAddVersionKey /LANG=2057 "LegalCopyright" "Copyright (C) 2026 ${COMPANY}"
 
 ; The uninstaller is signed before it is packed (scripts/release.sh defines SIGN).
 !ifdef SIGN
-  !uninstfinalize '${SIGN} "%1"' = 0
+  !uninstfinalize `${SIGN} "%1"` = 0
 !endif
 
 Page directory

@@ -6,6 +6,8 @@
 #   SHA256SUMS                   checksums of all three
 # The version is the CMake project's. Installs what is missing (apt-get).
 #
+#   scripts/release.sh [DIST]    into DIST instead of dist/
+#
 # Reproducible: the same commit gives the same bytes, from any folder at any time. Every
 # time stored comes from SOURCE_DATE_EPOCH (default: the last commit's time), package
 # codes from the version and the commit.
@@ -15,6 +17,7 @@
 # QUVARA_TIMESTAMP_URL adds RFC 3161 time stamps. See scripts/sign.sh.
 set -euo pipefail
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
+dist=$(realpath -m "${1:-$root/dist}")
 cd "$root"
 bash scripts/install-deps.sh --release
 version=$(sed -n 's/^project(Quvara VERSION \([0-9.]*\).*/\1/p' CMakeLists.txt)
@@ -40,8 +43,9 @@ cmake --build --preset windows >/dev/null
 
 # What every package holds, under its installed names, all with the same file time.
 stage=build/release/stage
-rm -rf build/release dist
-mkdir -p "$stage/Samples" dist
+rm -rf build/release
+mkdir -p "$stage/Samples" "$dist"
+rm -f "$dist"/Quvara-*-setup.exe "$dist"/Quvara-*.msi "$dist"/Quvara-*.zip "$dist/SHA256SUMS"
 cp build/windows/Quvara.exe "$stage/"
 sign "$stage/Quvara.exe"
 cp docs/user-guide.html "$stage/Quvara guide.html"
@@ -96,27 +100,28 @@ find "$stage" -exec touch -h -d "@$SOURCE_DATE_EPOCH" {} +
 nsis_signing=()
 [ -z "$signed" ] || nsis_signing=(-DSIGN="bash '$root/scripts/sign.sh'")
 makensis -V2 -DVERSION="$version" -DROOT="$root" -DSTAGE="$root/$stage" "${nsis_signing[@]}" \
-  -DOUTFILE="$root/dist/Quvara-$version-setup.exe" release/quvara.nsi
-sign "dist/Quvara-$version-setup.exe"
+  -DOUTFILE="$dist/Quvara-$version-setup.exe" release/quvara.nsi
+sign "$dist/Quvara-$version-setup.exe"
 
 # The MSI: wixl, then msibuild for what wixl cannot say. Its codes are name-based UUIDs:
 # the product code of the version (an upgrade changes it), the package code of the version
 # and the commit. The package's own times are SOURCE_DATE_EPOCH's (faketime).
 code() { python3 -c 'import sys, uuid; print("{%s}" % str(uuid.uuid5(uuid.UUID("6865186e-1475-4e70-aeee-884c37143e77"), sys.argv[1])).upper())' "$1"; }
 at_source_date() { faketime -f "$(date -d "@$SOURCE_DATE_EPOCH" '+%Y-%m-%d %H:%M:%S')" "$@"; }
-msi=$root/dist/Quvara-$version.msi
+msi=$dist/Quvara-$version.msi
 package_code=$(code "Quvara $version package $commit")
-cp build/windows/ShellNotify.dll res/program.ico build/release/
-sign build/release/ShellNotify.dll
+cp build/windows/SetupActions.dll res/program.ico build/release/
+sign build/release/SetupActions.dll
 # wixl takes source files by relative names only.
 (cd "$stage" && at_source_date wixl -a x86 -D Version="$version" -D ProductCode="$(code "Quvara $version")" \
-  -D PackageCode="$package_code" -D Stage=. -D ShellNotify=../ShellNotify.dll -D ProgramIcon=../program.ico \
+  -D PackageCode="$package_code" -D Stage=. -D SetupActions=../SetupActions.dll -D ProgramIcon=../program.ico \
   -o "$msi" "$root/release/quvara.wxs")
-at_source_date msibuild "$msi" -q "UPDATE Component SET Condition = 'PRINTER OR REMOVE~=\"ALL\"' WHERE Component = 'Configuration'"
-# After the searches and before the component conditions are weighed (wixl puts it late).
+at_source_date msibuild "$msi" -q "UPDATE Component SET Condition = 'PRINTER OR CONFIGURED' WHERE Component = 'Configuration'"
+# After the searches and before the component conditions are weighed (wixl puts them late).
 for sequence in InstallExecuteSequence InstallUISequence; do
   at_source_date msibuild "$msi" -q "UPDATE $sequence SET Sequence = 60 WHERE Action = 'KeepSavedPrinter'"
 done
+at_source_date msibuild "$msi" -q "UPDATE InstallExecuteSequence SET Sequence = 61 WHERE Action = 'FindConfiguration'"
 at_source_date msibuild "$msi" \
   -q "UPDATE InstallExecuteSequence SET Condition = '\$Configuration = 3 OR \$Configuration = 2' WHERE Action = 'NotifyAssociationsChanged'" \
   -q "UPDATE Registry SET Value = '#x00000100' WHERE Name = 'EditFlags'" \
@@ -141,7 +146,7 @@ at_source_date msibuild "$msi" -s "Quvara $version" "Pellander Labelling Ltd" "I
 sign "$msi"
 
 # The zip holds what the installers put in place, under the same names and times.
-python3 - "$stage" "dist/Quvara-$version.zip" "$SOURCE_DATE_EPOCH" <<'PY'
+python3 - "$stage" "$dist/Quvara-$version.zip" "$SOURCE_DATE_EPOCH" <<'PY'
 import os, sys, time, zipfile
 stage, out, epoch = sys.argv[1], sys.argv[2], int(sys.argv[3])
 names = sorted(os.path.relpath(os.path.join(d, f), stage) for d, _, fs in os.walk(stage) for f in fs)
@@ -153,5 +158,5 @@ with zipfile.ZipFile(out, "w", zipfile.ZIP_DEFLATED) as archive:
         with open(os.path.join(stage, name), "rb") as data:
             archive.writestr(info, data.read())
 PY
-(cd dist && sha256sum "Quvara-$version-setup.exe" "Quvara-$version.msi" "Quvara-$version.zip" >SHA256SUMS)
-ls -l dist
+(cd "$dist" && sha256sum "Quvara-$version-setup.exe" "Quvara-$version.msi" "Quvara-$version.zip" >SHA256SUMS)
+ls -l "$dist"
