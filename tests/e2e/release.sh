@@ -135,19 +135,17 @@ other_zpl_kept() {
 check "silent uninstall" uninstall
 check "a file type another program took over is left alone" other_zpl_kept
 
-# ---- The MSI package, in the same prefix, and a signed release ----
+# ---- The MSI package, in the same prefix, then a signed release ----
 msi=$(ls "$root"/dist/Quvara-*.msi)
 msiexec() { wine msiexec "$@" /qn >>"$work/msi.log" 2>&1 && all_ended; }
-# Wine puts a per-machine package's shortcuts into the user's Start menu, Windows into
-# ProgramData's.
+# Wine puts a per-machine package's shortcuts into the user's Start menu, Windows into ProgramData's.
 start_menu=$(echo "$WINEPREFIX"/drive_c/users/*/AppData/Roaming/Microsoft/Windows/Start\ Menu/Programs)/Quvara
-product() { msiinfo export "$1" Property | tr -d '\r' | sed -n 's/^ProductCode\t//p'; }
+msi_property() { msiinfo export "$1" Property | tr -d '\r' | sed -n "s/^$2\t//p"; }
 in_programs() { # PACKAGE NAME: listed as NAME, by the maker
-  local arp="HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall\\$(product "$1")"
-  "$wine64" reg query "$arp" /reg:32 </dev/null 2>/dev/null | tr -d '\r' >"$work/arp"
-  grep -q "DisplayName    REG_SZ    $2\$" "$work/arp" && grep -q "Publisher    REG_SZ    Pellander Labelling Ltd" "$work/arp"
+  "$wine64" reg query "HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall\\$(msi_property "$1" ProductCode)" \
+    /reg:32 </dev/null 2>/dev/null | tr -d '\r' | grep -cE "(DisplayName +REG_SZ +$2|Publisher +REG_SZ +Pellander Labelling Ltd)\$" | grep -qx 2
 }
-set_up_elsewhere() { # as the dialog of a Quvara in C:\Tools would
+set_up_elsewhere() { # as the dialog of a Quvara in C:\Tools does
   local root sub value type data args
   while IFS='|' read -r root sub value type data; do
     args=(/v "$value") && [ -n "$value" ] || args=(/ve)
@@ -155,55 +153,44 @@ set_up_elsewhere() { # as the dialog of a Quvara in C:\Tools would
     "$wine64" reg add "$root\\$sub" "${args[@]}" /t "$type" /d "$data" /f </dev/null >/dev/null 2>&1 || return 1
   done < <(config_rows "Earlier Printer" 'C:\Tools\Quvara.exe')
 }
+set_up_as() { cmp -s <(config_dump) <(config_expected "$@"); }
 check "a station set up earlier" set_up_elsewhere
 check "MSI without PRINTER" msiexec /i "$(winpath "$msi")"
 check "MSI: files and Start-menu entries in place" files_in_place
-check "MSI: listed in installed programs as \"Quvara 2.3.0\"" in_programs "$msi" "Quvara 2.3.0"
-check "MSI without PRINTER leaves the set-up as it was" cmp -s <(config_dump) \
-  <(config_expected "Earlier Printer" 'C:\Tools\Quvara.exe')
+check "MSI: in installed programs as \"Quvara 2.3.0\"" in_programs "$msi" "Quvara 2.3.0"
+check "MSI without PRINTER leaves the set-up as it was" set_up_as "Earlier Printer" 'C:\Tools\Quvara.exe'
 check "MSI uninstall" msiexec /x "$(winpath "$msi")"
-check "MSI uninstall leaves a set-up it did not write" cmp -s <(config_dump) \
-  <(config_expected "Earlier Printer" 'C:\Tools\Quvara.exe')
+check "MSI uninstall leaves a set-up it did not write" set_up_as "Earlier Printer" 'C:\Tools\Quvara.exe'
 check "MSI with PRINTER" msiexec /i "$(winpath "$msi")" PRINTER="$QV_QUEUE"
-check "MSI: registry as the dialog's OK left it" cmp -s <(config_dump) <(config_expected "$QV_QUEUE" "$exe_win")
+check "MSI: registry as the dialog's OK left it" set_up_as "$QV_QUEUE" "$exe_win"
 check "MSI: prints the sample label through the association" prints_through_the_association
-# A later version: same upgrade code, new product code and version.
+# A later version: the same upgrade code, a new product code and version.
 later=$work/Quvara-2.3.1.msi
 cp "$msi" "$later"
-for query in "UPDATE Property SET Value = '{5B1B6A1E-0000-5000-8000-000000000231}' WHERE Property = 'ProductCode'" \
-  "UPDATE Property SET Value = '2.3.1' WHERE Property = 'ProductVersion'" \
-  "UPDATE Property SET Value = 'Quvara 2.3.1' WHERE Property = 'ProductName'" \
-  "DELETE FROM Upgrade WHERE ActionProperty = 'WIX_UPGRADE_DETECTED'" \
-  "INSERT INTO Upgrade (\`UpgradeCode\`, \`VersionMin\`, \`VersionMax\`, \`Language\`, \`Attributes\`, \`Remove\`, \`ActionProperty\`) VALUES ('$(msiinfo export "$msi" Property | tr -d '\r' | sed -n 's/^UpgradeCode\t//p')', '', '2.3.1', '', 1, '', 'WIX_UPGRADE_DETECTED')"; do
-  msibuild "$later" -q "$query"
-done
-msibuild "$later" -s "Quvara 2.3.1" "Pellander Labelling Ltd" "Intel;2057" "{5B1B6A1E-0000-5000-8000-000000000232}"
+msibuild "$later" -q "UPDATE Property SET Value = '{5B1B6A1E-0000-5000-8000-000000000231}' WHERE Property = 'ProductCode'" \
+  -q "UPDATE Property SET Value = '2.3.1' WHERE Property = 'ProductVersion'" \
+  -q "UPDATE Property SET Value = 'Quvara 2.3.1' WHERE Property = 'ProductName'" \
+  -q "DELETE FROM Upgrade WHERE ActionProperty = 'WIX_UPGRADE_DETECTED'" \
+  -q "INSERT INTO Upgrade (\`UpgradeCode\`, \`VersionMin\`, \`VersionMax\`, \`Language\`, \`Attributes\`, \`Remove\`, \`ActionProperty\`) VALUES ('$(msi_property "$msi" UpgradeCode)', '', '2.3.1', '', 1, '', 'WIX_UPGRADE_DETECTED')" \
+  -s "Quvara 2.3.1" "Pellander Labelling Ltd" "Intel;2057" "{5B1B6A1E-0000-5000-8000-000000000232}"
 check "upgrade to a later MSI without PRINTER" msiexec /i "$(winpath "$later")"
-check "the upgrade replaced the earlier version" eval 'in_programs "$later" "Quvara 2.3.1" && ! in_programs "$msi" "Quvara 2.3.0"'
-check "the upgrade kept the printer and file types" cmp -s <(config_dump) <(config_expected "$QV_QUEUE" "$exe_win")
-check "MSI uninstall by product code" msiexec /x "$(product "$later")"
-check "MSI: nothing left behind" eval 'nothing_left && ! in_programs "$later" "Quvara 2.3.1"'
+check "the upgrade replaced the earlier version" eval 'in_programs "$later" "Quvara 2.3.1" && ! in_programs "$msi" .'
+check "the upgrade kept the printer and file types" set_up_as "$QV_QUEUE" "$exe_win"
+check "MSI uninstall by product code" msiexec /x "$(msi_property "$later" ProductCode)"
+check "MSI: nothing left behind" eval 'nothing_left && ! in_programs "$later" .'
 
-# Signed with a throw-away certificate of the test's own; without its signature, the
-# signed Quvara.exe is the unsigned, reproducible one.
+# Signed with a throw-away certificate; without its signature, Quvara.exe is the unsigned one.
 openssl req -x509 -newkey rsa:2048 -nodes -keyout "$work/key.pem" -out "$work/cert.pem" -days 1 \
   -subj "/CN=Quvara test signer" -addext "extendedKeyUsage=codeSigning" >/dev/null 2>&1
 openssl pkcs12 -export -inkey "$work/key.pem" -in "$work/cert.pem" -out "$work/test.pfx" -passout pass:throwaway
-signed=$work/signed
-release_signed() {
-  QUVARA_SIGN_PFX=$work/test.pfx QUVARA_SIGN_PASSWORD=throwaway bash "$root/scripts/release.sh" "$signed" \
-    >"$work/signed.log" 2>&1
-}
-check "signed release" release_signed
-unzip -p "$signed"/Quvara-*.zip Quvara/Quvara.exe >"$work/Quvara.exe"
+release_signed() { QUVARA_SIGN_PFX=$work/test.pfx QUVARA_SIGN_PASSWORD=throwaway bash "$root/scripts/release.sh" "$work/signed"; }
+check "signed release" eval 'release_signed >"$work/signed.log" 2>&1'
 verified() { osslsigncode verify -CAfile "$work/cert.pem" -in "$1" 2>&1 | grep -q "^Signature verification: ok"; }
-check "signed: Quvara.exe, the installer, the MSI" eval 'verified "$work/Quvara.exe" && verified "$signed"/*-setup.exe && verified "$signed"/*.msi'
-unsigned_again() {
-  osslsigncode remove-signature -in "$work/Quvara.exe" -out "$work/unsigned.exe" >/dev/null &&
-    cmp "$work/unsigned.exe" <(unzip -p "$root"/dist/Quvara-*.zip Quvara/Quvara.exe)
-}
-check "the signature removed, Quvara.exe is the unsigned one" unsigned_again
-setup=$(ls "$signed"/Quvara-*-setup.exe)
+unzip -p "$work"/signed/Quvara-*.zip Quvara/Quvara.exe >"$work/Quvara.exe"
+check "signed: Quvara.exe, the installer, the MSI" eval 'verified "$work/Quvara.exe" && verified "$work"/signed/*-setup.exe && verified "$work"/signed/*.msi'
+check "the signature removed, Quvara.exe is the unsigned one" eval 'osslsigncode remove-signature -in "$work/Quvara.exe" \
+  -out "$work/unsigned.exe" >/dev/null && cmp "$work/unsigned.exe" <(unzip -p "$root"/dist/Quvara-*.zip Quvara/Quvara.exe)'
+setup=$(ls "$work"/signed/Quvara-*-setup.exe)
 check "the signed installer installs a signed uninstaller" eval 'install /S && verified "$program_files/Uninstall.exe" && uninstall'
 
 wineserver -k 2>/dev/null
