@@ -1,5 +1,5 @@
 ; The Quvara installer (NSIS 3, 32-bit). scripts/release.sh builds it:
-;   makensis -DVERSION=2.3.0 -DROOT=<project> -DSTAGE=<staged files> -DOUTFILE=<setup.exe> release/quvara.nsi
+;   makensis -DVERSION=2.3.0 -DROOT=<project> -DOUTFILE=<setup.exe> release/quvara.nsi
 ;
 ; Installs Quvara.exe, the sample labels and the guide into the program files folder,
 ; adds Start-menu entries and an uninstaller, and ends by starting Quvara.exe without a
@@ -38,7 +38,8 @@ VIAddVersionKey /LANG=2057 "FileVersion" "${VERSION}.0"
 VIAddVersionKey /LANG=2057 "ProductVersion" "${VERSION}.0"
 VIAddVersionKey /LANG=2057 "LegalCopyright" "Copyright (C) 2026 ${COMPANY}"
 
-; The uninstaller is signed before it is packed (scripts/release.sh defines SIGN).
+; Files come from STAGE (scripts/release.sh); the uninstaller is signed before it is
+; packed when SIGN is defined.
 !ifdef SIGN
   !uninstfinalize `${SIGN} "%1"` = 0
 !endif
