@@ -28,20 +28,25 @@ static BOOL OpensWith(const char *type, const char *command)
            lstrcmpiA(value, command) == 0;
 }
 
-/* At removal: sets CONFIGURED when the label file types open this installation's
- * Quvara.exe, so that the Configuration component (printer and file types) goes with it.
- * Windows Installer removes that component when it installed it, whatever its condition;
- * Wine only while the condition holds, and then also when it never installed it (it
- * records a component whose condition was false as installed), so the condition asks
- * what the registry says. */
+/* Sets CONFIGURED when the label file types open the Quvara.exe of an installation of this
+ * package: at an upgrade the earlier version's (whose set-up the upgrade then carries
+ * over), at removal this one's (whose set-up then goes with it). Windows Installer removes
+ * the Configuration component when it installed it, whatever its condition; Wine only
+ * while the condition holds, and then also when it never installed it (it records a
+ * component whose condition was false as installed), so the condition asks this. */
 __declspec(dllexport) UINT WINAPI FindConfiguration(MSIHANDLE session)
 {
-    char product[39];
+    char product[400];
     char command[1024] = "\"";
     DWORD size = sizeof(product);
     DWORD pathSize = sizeof(command) - 8; /* room for the quotes and the placeholder */
-    if (MsiGetPropertyA(session, "ProductCode", product, &size) == ERROR_SUCCESS &&
-        MsiGetComponentPathA(product, programComponent, command + 1, &pathSize) == INSTALLSTATE_LOCAL) {
+    if (MsiGetPropertyA(session, "WIX_UPGRADE_DETECTED", product, &size) != ERROR_SUCCESS || !product[0]) {
+        size = sizeof(product);
+        if (MsiGetPropertyA(session, "ProductCode", product, &size) != ERROR_SUCCESS)
+            return ERROR_SUCCESS;
+    }
+    product[38] = '\0'; /* the first product code of a list */
+    if (MsiGetComponentPathA(product, programComponent, command + 1, &pathSize) == INSTALLSTATE_LOCAL) {
         lstrcatA(command, "\" \"%1\"");
         if (OpensWith("ZPLFile", command) || OpensWith("EPLFile", command))
             MsiSetPropertyA(session, "CONFIGURED", "1");

@@ -116,12 +116,12 @@ sign build/release/SetupActions.dll
 (cd "$stage" && at_source_date wixl -a x86 -D Version="$version" -D ProductCode="$(code "Quvara $version")" \
   -D PackageCode="$package_code" -D Stage=. -D SetupActions=../SetupActions.dll -D ProgramIcon=../program.ico \
   -o "$msi" "$root/release/quvara.wxs")
-at_source_date msibuild "$msi" -q "UPDATE Component SET Condition = 'PRINTER OR CONFIGURED' WHERE Component = 'Configuration'"
+at_source_date msibuild "$msi" -q "UPDATE Component SET Condition = 'PRINTER OR (REMOVE~=\"ALL\" AND CONFIGURED)' WHERE Component = 'Configuration'"
 # After the searches and before the component conditions are weighed (wixl puts them late).
 for sequence in InstallExecuteSequence InstallUISequence; do
-  at_source_date msibuild "$msi" -q "UPDATE $sequence SET Sequence = 60 WHERE Action = 'KeepSavedPrinter'"
+  at_source_date msibuild "$msi" -q "UPDATE $sequence SET Sequence = 55 WHERE Action = 'FindConfiguration'" \
+    -q "UPDATE $sequence SET Sequence = 60 WHERE Action = 'KeepSavedPrinter'"
 done
-at_source_date msibuild "$msi" -q "UPDATE InstallExecuteSequence SET Sequence = 61 WHERE Action = 'FindConfiguration'"
 at_source_date msibuild "$msi" \
   -q "UPDATE InstallExecuteSequence SET Condition = '\$Configuration = 3 OR \$Configuration = 2' WHERE Action = 'NotifyAssociationsChanged'" \
   -q "UPDATE Registry SET Value = '#x00000100' WHERE Name = 'EditFlags'" \

@@ -154,16 +154,7 @@ set_up_elsewhere() { # as the dialog of a Quvara in C:\Tools does
   done < <(config_rows "Earlier Printer" 'C:\Tools\Quvara.exe')
 }
 set_up_as() { cmp -s <(config_dump) <(config_expected "$@"); }
-check "a station set up earlier" set_up_elsewhere
-check "MSI without PRINTER" msiexec /i "$(winpath "$msi")"
-check "MSI: files and Start-menu entries in place" files_in_place
-check "MSI: in installed programs as \"Quvara 2.3.0\"" in_programs "$msi" "Quvara 2.3.0"
-check "MSI without PRINTER leaves the set-up as it was" set_up_as "Earlier Printer" 'C:\Tools\Quvara.exe'
-check "MSI uninstall" msiexec /x "$(winpath "$msi")"
-check "MSI uninstall leaves a set-up it did not write" set_up_as "Earlier Printer" 'C:\Tools\Quvara.exe'
-check "MSI with PRINTER" msiexec /i "$(winpath "$msi")" PRINTER="$QV_QUEUE"
-check "MSI: registry as the dialog's OK left it" set_up_as "$QV_QUEUE" "$exe_win"
-check "MSI: prints the sample label through the association" prints_through_the_association
+as_set_up_earlier() { set_up_as "Earlier Printer" 'C:\Tools\Quvara.exe'; }
 # A later version: the same upgrade code, a new product code and version.
 later=$work/Quvara-2.3.1.msi
 cp "$msi" "$later"
@@ -173,6 +164,17 @@ msibuild "$later" -q "UPDATE Property SET Value = '{5B1B6A1E-0000-5000-8000-0000
   -q "DELETE FROM Upgrade WHERE ActionProperty = 'WIX_UPGRADE_DETECTED'" \
   -q "INSERT INTO Upgrade (\`UpgradeCode\`, \`VersionMin\`, \`VersionMax\`, \`Language\`, \`Attributes\`, \`Remove\`, \`ActionProperty\`) VALUES ('$(msi_property "$msi" UpgradeCode)', '', '2.3.1', '', 1, '', 'WIX_UPGRADE_DETECTED')" \
   -s "Quvara 2.3.1" "Pellander Labelling Ltd" "Intel;2057" "{5B1B6A1E-0000-5000-8000-000000000232}"
+check "a station set up earlier" set_up_elsewhere
+check "MSI without PRINTER" msiexec /i "$(winpath "$msi")"
+check "MSI: files and Start-menu entries in place" files_in_place
+check "MSI: in installed programs as \"Quvara 2.3.0\"" in_programs "$msi" "Quvara 2.3.0"
+check "MSI without PRINTER leaves the set-up as it was" as_set_up_earlier
+check "so does an upgrade without PRINTER" eval 'msiexec /i "$(winpath "$later")" && as_set_up_earlier'
+check "MSI uninstall" msiexec /x "$(winpath "$later")"
+check "MSI uninstall leaves a set-up it did not write" as_set_up_earlier
+check "MSI with PRINTER" msiexec /i "$(winpath "$msi")" PRINTER="$QV_QUEUE"
+check "MSI: registry as the dialog's OK left it" set_up_as "$QV_QUEUE" "$exe_win"
+check "MSI: prints the sample label through the association" prints_through_the_association
 check "upgrade to a later MSI without PRINTER" msiexec /i "$(winpath "$later")"
 check "the upgrade replaced the earlier version" eval 'in_programs "$later" "Quvara 2.3.1" && ! in_programs "$msi" .'
 check "the upgrade kept the printer and file types" set_up_as "$QV_QUEUE" "$exe_win"
