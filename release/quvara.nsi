@@ -56,6 +56,12 @@ VIAddVersionKey /LANG=2057 "FileVersion" "${VERSION}.0"
 VIAddVersionKey /LANG=2057 "ProductVersion" "${VERSION}.0"
 VIAddVersionKey /LANG=2057 "LegalCopyright" "Copyright (C) 2026 ${COMPANY}"
 
+; Files come from STAGE (scripts/release.sh); the uninstaller is signed before it is
+; packed when SIGN is defined.
+!ifdef SIGN
+  !uninstfinalize `${SIGN} "%1"` = 0
+!endif
+
 !define MUI_ICON "${ROOT}/res/app.ico"
 !define MUI_UNICON "${ROOT}/res/app.ico"
 !define MUI_ABORTWARNING
@@ -112,12 +118,14 @@ Section "Quvara"
   SetShellVarContext all
   Call CheckProgramNotInUse
   SetOutPath "$INSTDIR"
-  File "${ROOT}/build/windows/Quvara.exe"
-  File "/oname=Quvara guide.html" "${ROOT}/docs/user-guide.html"
-  File "${ROOT}/docs/setup-dialog.png"
+  File "${STAGE}/Quvara.exe"
+  File "${STAGE}/Quvara guide.html"
+  File "${STAGE}/setup-dialog.png"
+  File "${STAGE}/LICENSE.txt"
+  File "${STAGE}/THIRD-PARTY-NOTICES.txt"
   SetOutPath "$INSTDIR\Samples"
-  File "${ROOT}/samples/shipping-label.zpl"
-  File "${ROOT}/samples/shipping-label.epl"
+  File "${STAGE}/Samples/shipping-label.zpl"
+  File "${STAGE}/Samples/shipping-label.epl"
   SetOutPath "$INSTDIR"
   WriteUninstaller "$INSTDIR\Uninstall.exe"
 
@@ -200,6 +208,8 @@ Section "Uninstall"
   Delete "$INSTDIR\Quvara.exe"
   Delete "$INSTDIR\Quvara guide.html"
   Delete "$INSTDIR\setup-dialog.png"
+  Delete "$INSTDIR\LICENSE.txt"
+  Delete "$INSTDIR\THIRD-PARTY-NOTICES.txt"
   Delete "$INSTDIR\Samples\shipping-label.zpl"
   Delete "$INSTDIR\Samples\shipping-label.epl"
   RMDir "$INSTDIR\Samples"

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Installs what is missing, builds the presets and runs every test: the executable's own
 # checks, the host unit tests with coverage, clang-tidy, the fuzz targets briefly, the
-# end-to-end run under Wine, and the release built and installed under Wine.
+# end-to-end run under Wine, and the release built twice (byte for byte the same) and
+# installed under Wine.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -36,6 +37,8 @@ phase "end-to-end under Wine"
 trap 'bash tests/e2e/env.sh stop' EXIT
 bash tests/e2e/run.sh
 
-phase "the release: installer, zip and checksums (scripts/release.sh), installed under Wine"
+phase "the release: installer, MSI, zip and checksums (scripts/release.sh), installed under Wine"
 bash scripts/release.sh
+# Built again from a clone at another path, later: the same bytes, or the test fails.
+bash scripts/compare-rebuild.sh
 bash tests/e2e/release.sh

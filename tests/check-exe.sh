@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Checks the built Quvara.exe itself: a 32-bit GUI program that needs no DLL beyond
-# Windows' own, carrying its manifest and version resource.
+# Windows' own, hardened as a security review expects (ASLR, DEP, Remote Desktop aware),
+# carrying its manifest and version resource.
 set -u
 exe=${1:-build/windows/Quvara.exe}
 passed=0
@@ -29,6 +30,20 @@ only_windows_dlls() {
     for dll in $imports; do grep -qw -- "$dll" <<<"$windows_dlls" || { echo "imports $dll"; return 1; }; done
 }
 check "imports only Windows' own DLLs ($(echo $imports))" only_windows_dlls
+# Exactly these: a new DLL (libssp, libgcc_s, a stray system one) is a change to look at.
+check "imports exactly its DLLs" [ "$(sort <<<"$imports" | xargs)" = \
+    "ADVAPI32.DLL COMDLG32.DLL KERNEL32.DLL MSVCRT.DLL SHELL32.DLL USER32.DLL WINSPOOL.DRV" ]
+pe=$(i686-w64-mingw32-objdump -p "$exe")
+dll_flag() { sed -n '/^DllCharacteristics/,/^SizeOfStackReserve/p' <<<"$pe" | grep -qw "$1"; }
+# ASLR needs the base relocations: a stripped .reloc would leave the image at its base.
+relocatable() {
+    dll_flag DYNAMIC_BASE && ! grep -q "relocations stripped" <<<"$pe" &&
+        grep -qE "^Entry 5 [0-9a-f]{8} 0*[1-9a-f][0-9a-f]* Base Relocation Directory \[\.reloc\]" <<<"$pe"
+}
+check "ASLR (DYNAMIC_BASE) with its base relocations" relocatable
+check "DEP (NX_COMPAT)" dll_flag NX_COMPAT
+check "Remote Desktop aware (TERMINAL_SERVICE_AWARE)" dll_flag TERMINAL_SERVICE_AWARE
+check "no link time in the header (reproducible)" grep -q "^Time/Date.*Jan  1 00:00:00 1970" <<<"$pe"
 check "file version 2.3.0.0" has "FILEVERSION 2, 3, 0, 0"
 check "product version 2.3.0.0" has "PRODUCTVERSION 2, 3, 0, 0"
 check "for Windows NT, 32-bit (VOS_NT_WINDOWS32)" has "FILEOS 0x40004"

@@ -4,7 +4,8 @@
 # are where they belong; the sample label prints through the association; the silent
 # uninstaller leaves nothing behind; a silent install with /PRINTER= starts no dialog and
 # writes the registry exactly as the dialog's OK did; a file type another program has
-# taken over outlives the uninstaller.
+# taken over outlives the uninstaller. Then the MSI package in the same prefix, with and
+# without PRINTER, upgraded and removed, and a release signed with a throw-away certificate.
 #
 #   tests/e2e/release.sh     (after scripts/release.sh; prints "N passed, M failed" last)
 set -uo pipefail
@@ -49,10 +50,10 @@ install() { wine "$setup" "$@" >>"$work/install.log" 2>&1; }
 all_ended() { timeout 60 wineserver -w; }
 # The uninstaller starts a copy of itself and returns at once: the copy does the work.
 uninstall() { wine "$program_files/Uninstall.exe" /S >>"$work/install.log" 2>&1 && all_ended; }
-files_in_place() {
+files_in_place() { # [FILE...]: what this installer adds to the common files
   local f
-  for f in Quvara.exe "Quvara guide.html" setup-dialog.png Samples/shipping-label.zpl \
-    Samples/shipping-label.epl Uninstall.exe; do
+  for f in Quvara.exe "Quvara guide.html" setup-dialog.png LICENSE.txt THIRD-PARTY-NOTICES.txt \
+    Samples/shipping-label.zpl Samples/shipping-label.epl "$@"; do
     [ -f "$program_files/$f" ] || { echo "    missing: $f"; return 1; }
   done
   cmp -s "$installed" "$root/build/windows/Quvara.exe" &&
@@ -113,7 +114,7 @@ installer_version() {
 
 check "a 32-bit installer, version 2.3.0.0, the maker's name" installer_version
 check "install, then set up in the dialog it opens" install_and_set_up
-check "files and Start-menu entries in place" files_in_place
+check "files and Start-menu entries in place" files_in_place Uninstall.exe
 # The shell link's SLDF_RUNAS_USER (0x2000) in its LinkFlags at offset 0x14.
 runs_as_administrator() { (($(od -An -tu4 -j20 -N4 "$start_menu/Quvara setup.lnk") & 0x2000)); }
 check "Quvara setup in the Start menu starts as administrator" runs_as_administrator
@@ -166,6 +167,67 @@ one_copy_upgraded() {
     [ "$(find "$WINEPREFIX/drive_c" -name Quvara.exe | wc -l)" = 1 ]
 }
 check "an upgrade without /D= goes to that folder: one copy in all" one_copy_upgraded
+check "uninstall from that folder" eval 'wine "$custom/Uninstall.exe" /S && all_ended && [ ! -e "$custom" ]'
+
+# ---- The MSI package, in the same prefix, then a signed release ----
+msi=$(ls "$root"/dist/Quvara-*.msi)
+msiexec() { wine msiexec "$@" /qn >>"$work/msi.log" 2>&1 && all_ended; }
+# Wine puts a per-machine package's shortcuts into the user's Start menu, Windows into ProgramData's.
+start_menu=$(echo "$WINEPREFIX"/drive_c/users/*/AppData/Roaming/Microsoft/Windows/Start\ Menu/Programs)/Quvara
+msi_property() { msiinfo export "$1" Property | tr -d '\r' | sed -n "s/^$2\t//p"; }
+in_programs() { # PACKAGE NAME: listed as NAME, by the maker
+  "$wine64" reg query "HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall\\$(msi_property "$1" ProductCode)" \
+    /reg:32 </dev/null 2>/dev/null | tr -d '\r' | grep -cE "(DisplayName +REG_SZ +$2|Publisher +REG_SZ +Pellander Labelling Ltd)\$" | grep -qx 2
+}
+set_up_elsewhere() { # as the dialog of a Quvara in C:\Tools does
+  local root sub value type data args
+  while IFS='|' read -r root sub value type data; do
+    args=(/v "$value") && [ -n "$value" ] || args=(/ve)
+    [ "$root" = HKLM ] && args+=(/reg:32)
+    "$wine64" reg add "$root\\$sub" "${args[@]}" /t "$type" /d "$data" /f </dev/null >/dev/null 2>&1 || return 1
+  done < <(config_rows "Earlier Printer" 'C:\Tools\Quvara.exe')
+}
+set_up_as() { cmp -s <(config_dump) <(config_expected "$@"); }
+as_set_up_earlier() { set_up_as "Earlier Printer" 'C:\Tools\Quvara.exe'; }
+# A later version: the same upgrade code, a new product code and version.
+later=$work/Quvara-2.3.1.msi
+cp "$msi" "$later"
+msibuild "$later" -q "UPDATE Property SET Value = '{5B1B6A1E-0000-5000-8000-000000000231}' WHERE Property = 'ProductCode'" \
+  -q "UPDATE Property SET Value = '2.3.1' WHERE Property = 'ProductVersion'" \
+  -q "UPDATE Property SET Value = 'Quvara 2.3.1' WHERE Property = 'ProductName'" \
+  -q "DELETE FROM Upgrade WHERE ActionProperty = 'WIX_UPGRADE_DETECTED'" \
+  -q "INSERT INTO Upgrade (\`UpgradeCode\`, \`VersionMin\`, \`VersionMax\`, \`Language\`, \`Attributes\`, \`Remove\`, \`ActionProperty\`) VALUES ('$(msi_property "$msi" UpgradeCode)', '', '2.3.1', '', 1, '', 'WIX_UPGRADE_DETECTED')" \
+  -s "Quvara 2.3.1" "Pellander Labelling Ltd" "Intel;2057" "{5B1B6A1E-0000-5000-8000-000000000232}"
+check "a station set up earlier" set_up_elsewhere
+check "MSI without PRINTER" msiexec /i "$(winpath "$msi")"
+check "MSI: files and Start-menu entries in place" files_in_place
+check "MSI: in installed programs as \"Quvara 2.3.0\"" in_programs "$msi" "Quvara 2.3.0"
+check "MSI without PRINTER leaves the set-up as it was" as_set_up_earlier
+check "so does an upgrade without PRINTER" eval 'msiexec /i "$(winpath "$later")" && as_set_up_earlier'
+check "MSI uninstall" msiexec /x "$(winpath "$later")"
+check "MSI uninstall leaves a set-up it did not write" as_set_up_earlier
+check "MSI with PRINTER" msiexec /i "$(winpath "$msi")" PRINTER="$QV_QUEUE"
+check "MSI: registry as the dialog's OK left it" set_up_as "$QV_QUEUE" "$exe_win"
+check "MSI: prints the sample label through the association" prints_through_the_association
+check "upgrade to a later MSI without PRINTER" msiexec /i "$(winpath "$later")"
+check "the upgrade replaced the earlier version" eval 'in_programs "$later" "Quvara 2.3.1" && ! in_programs "$msi" .'
+check "the upgrade kept the printer and file types" set_up_as "$QV_QUEUE" "$exe_win"
+check "MSI uninstall by product code" msiexec /x "$(msi_property "$later" ProductCode)"
+check "MSI: nothing left behind" eval 'nothing_left && ! in_programs "$later" .'
+
+# Signed with a throw-away certificate; without its signature, Quvara.exe is the unsigned one.
+openssl req -x509 -newkey rsa:2048 -nodes -keyout "$work/key.pem" -out "$work/cert.pem" -days 1 \
+  -subj "/CN=Quvara test signer" -addext "extendedKeyUsage=codeSigning" >/dev/null 2>&1
+openssl pkcs12 -export -inkey "$work/key.pem" -in "$work/cert.pem" -out "$work/test.pfx" -passout pass:throwaway
+release_signed() { QUVARA_SIGN_PFX=$work/test.pfx QUVARA_SIGN_PASSWORD=throwaway bash "$root/scripts/release.sh" "$work/signed"; }
+check "signed release" eval 'release_signed >"$work/signed.log" 2>&1'
+verified() { osslsigncode verify -CAfile "$work/cert.pem" -in "$1" 2>&1 | grep -q "^Signature verification: ok"; }
+unzip -p "$work"/signed/Quvara-*.zip Quvara/Quvara.exe >"$work/Quvara.exe"
+check "signed: Quvara.exe, the installer, the MSI" eval 'verified "$work/Quvara.exe" && verified "$work"/signed/*-setup.exe && verified "$work"/signed/*.msi'
+check "the signature removed, Quvara.exe is the unsigned one" eval 'osslsigncode remove-signature -in "$work/Quvara.exe" \
+  -out "$work/unsigned.exe" >/dev/null && cmp "$work/unsigned.exe" <(unzip -p "$root"/dist/Quvara-*.zip Quvara/Quvara.exe)'
+setup=$(ls "$work"/signed/Quvara-*-setup.exe)
+check "the signed installer installs a signed uninstaller" eval 'install /S && verified "$program_files/Uninstall.exe" && uninstall'
 
 wineserver -k 2>/dev/null
 rm -rf "$WINEPREFIX"
