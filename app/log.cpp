@@ -53,18 +53,24 @@ void LogEvent(DWORD errorCode, const char* eventCode, const char* text)
     WriteLogText(text);
 
     if (errorCode != 0) {
-        char* systemText = NULL;
-        DWORD length = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS |
-                                          FORMAT_MESSAGE_ALLOCATE_BUFFER,
-                                      NULL, errorCode, USER_DEFAULT_LANGUAGE, (LPSTR)&systemText, 0,
-                                      NULL);
+        char* systemText = LoadSystemText(errorCode);
         // The second line starts even when the system has no text for the code.
         WriteLogText("\r\n\t");
-        if (length != 0 && systemText != NULL)
+        if (systemText != NULL) {
             WriteLogText(systemText);
-        if (systemText != NULL)
             LocalFree(systemText);
+        }
     }
 
     WriteLogText("\r\n");
+}
+
+char* LoadSystemText(DWORD errorCode)
+{
+    char* text = NULL;
+    DWORD length = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS |
+                                      FORMAT_MESSAGE_ALLOCATE_BUFFER,
+                                  NULL, errorCode, USER_DEFAULT_LANGUAGE, (LPSTR)&text, 0, NULL);
+    // A failed call allocates nothing; an empty text is as good as none.
+    return length != 0 ? text : NULL;
 }

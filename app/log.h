@@ -9,3 +9,7 @@ void CloseLog();
 
 // Appends "CODE: text", plus the system's text for errorCode when it is not 0.
 void LogEvent(DWORD errorCode, const char* eventCode, const char* text);
+
+// The system's text for errorCode in the user's language, to be released with LocalFree;
+// NULL when the system has none.
+char* LoadSystemText(DWORD errorCode);

@@ -49,12 +49,8 @@ static void ShowNotSaved(DWORD error)
     memcpy(text, NOT_SAVED, sizeof(NOT_SAVED) - 1);
     size_t length = sizeof(NOT_SAVED) - 1;
 
-    char* reason = NULL;
-    DWORD reasonLength = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS |
-                                            FORMAT_MESSAGE_ALLOCATE_BUFFER,
-                                        NULL, error, MAKELANGID(LANG_NEUTRAL, SUBLANG_DEFAULT),
-                                        (LPSTR)&reason, 0, NULL);
-    if (reasonLength != 0 && reason != NULL) {
+    char* reason = LoadSystemText(error);
+    if (reason != NULL) {
         size_t room = sizeof(text) - length - sizeof(RUN_AS_ADMINISTRATOR);
         size_t taken = 0;
         while (taken < room && reason[taken] != '\0')
@@ -64,9 +60,8 @@ static void ShowNotSaved(DWORD error)
             --taken;
         memcpy(text + length, reason, taken);
         length += taken;
-    }
-    if (reason != NULL)
         LocalFree(reason);
+    }
 
     memcpy(text + length, RUN_AS_ADMINISTRATOR, sizeof(RUN_AS_ADMINISTRATOR));
     MessageBoxA(g_dialog, text, "Quvara", MB_OK | MB_ICONERROR);

@@ -1,5 +1,6 @@
 ; The Quvara installer (NSIS 3, 32-bit). scripts/release.sh builds it:
-;   makensis -DVERSION=2.3.0 -DROOT=<project> -DOUTFILE=<setup.exe> release/quvara.nsi
+;   makensis -DVERSION=2.3.0 -DROOT=<project> -DSTAGE=<staged files> -DOUTFILE=<setup.exe>
+;            [-DSIGN=<signing command>] release/quvara.nsi
 ;
 ; Installs Quvara.exe, the sample labels and the guide into the program files folder
 ; (or where an earlier install is), adds Start-menu entries and an uninstaller; its last

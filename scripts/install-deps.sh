@@ -15,8 +15,8 @@ e2e_pkgs="wine wine64 wine32:i386 wine32-preloader:i386 libcups2:i386 fonts-wine
 picture_pkgs="imagemagick fonts-dejavu-core python3"
 # scripts/release.sh: the installer, the MSI package (wixl; msibuild of msitools; faketime
 # for its stored times), signing (osslsigncode), and the throw-away certificate of the
-# release test (openssl).
-release_pkgs="nsis msitools wixl faketime osslsigncode openssl python3"
+# release test (openssl, and unzip to take the signed program out of the zip).
+release_pkgs="nsis msitools wixl faketime osslsigncode openssl unzip python3"
 
 case "${1:-}" in
   --build-only) want="$build_pkgs" ;;

@@ -107,15 +107,21 @@ HKCR|${m}zpl|Extension|REG_SZ|.zpl
 EOF
 }
 
+# How reg.exe names value $2 of a key under root $1; sets the array $args.
+reg_args() {
+  args=(/v "$2")
+  [ -n "$2" ] || args=(/ve)
+  [ "$1" = HKLM ] && args+=(/reg:32)
+  return 0
+}
+
 # Each of those values as `reg query` shows it, and as they should be (config_rows' arguments).
 # A value not found is asked for twice: once, in a fresh prefix, a query that ran right
 # after the program had written it came back empty.
 config_dump() {
   local root sub value args line
   while IFS='|' read -r root sub value _; do
-    args=(/v "$value")
-    [ -n "$value" ] || args=(/ve)
-    [ "$root" = HKLM ] && args+=(/reg:32)
+    reg_args "$root" "$value"
     for _ in 1 2; do
       line=$("$wine64" reg query "$root\\$sub" "${args[@]}" </dev/null 2>/dev/null |
         tr -d '\r' | sed -n 's/^    //p' | head -n 1)

@@ -182,8 +182,7 @@ in_programs() { # PACKAGE NAME: listed as NAME, by the maker
 set_up_elsewhere() { # as the dialog of a Quvara in C:\Tools does
   local root sub value type data args
   while IFS='|' read -r root sub value type data; do
-    args=(/v "$value") && [ -n "$value" ] || args=(/ve)
-    [ "$root" = HKLM ] && args+=(/reg:32)
+    reg_args "$root" "$value"
     "$wine64" reg add "$root\\$sub" "${args[@]}" /t "$type" /d "$data" /f </dev/null >/dev/null 2>&1 || return 1
   done < <(config_rows "Earlier Printer" 'C:\Tools\Quvara.exe')
 }
