@@ -29,9 +29,11 @@ queue=LabelPrinter
 export WINEPREFIX=$e2e/prefix
 export WINEDEBUG=-all
 export WINEDLLOVERRIDES="mscoree,mshtml="
+# What cannot live in build/ goes here, one name per clone.
+outside=/tmp/quvara-cups-$(echo "$root" | md5sum | cut -c1-12)
 # A socket's path must fit in 108 bytes: a clone deep down gets one in /tmp.
 export CUPS_SERVER=$cups/cups.sock
-[ ${#CUPS_SERVER} -lt 100 ] || CUPS_SERVER=/tmp/quvara-cups-$(echo "$root" | md5sum | cut -c1-12).sock
+[ ${#CUPS_SERVER} -lt 100 ] || CUPS_SERVER=$outside.sock
 
 say() { echo "env: $*"; }
 die() { echo "env: $*" >&2; exit 1; }
@@ -152,15 +154,21 @@ wait_until() {
 }
 
 write_cups_config() {
-  mkdir -p "$cups"/{spool,cache,state,tmp,log}
-  chown lp:lp "$cups/spool" "$cups/cache"
-  chmod 0710 "$cups/spool"
+  local jobs=$cups
+  mkdir -p "$cups"/{state,log}
+  # The backends read the jobs as user lp: a clone in a private folder (mktemp -d, a
+  # umask of 077) keeps its jobs in /tmp instead.
+  runuser -u lp -- test -x "$cups" 2>/dev/null || jobs=$outside
+  mkdir -p "$jobs"/{spool,cache,tmp}
+  chmod 0755 "$jobs"
+  chown lp:lp "$jobs/spool" "$jobs/cache"
+  chmod 0710 "$jobs/spool"
   # No Port line: nothing but this socket reaches the scheduler.
   printf '%s\n' "Listen $CUPS_SERVER" "LogLevel warn" "Browsing No" "<Location />" \
     "Order allow,deny" "Allow all" "</Location>" "<Policy default>" "<Limit All>" \
     "Order deny,allow" "</Limit>" "</Policy>" "DefaultPolicy default" >"$cups/cupsd.conf"
-  printf '%s\n' "ServerRoot $cups" "RequestRoot $cups/spool" "CacheDir $cups/cache" \
-    "StateDir $cups/state" "TempDir $cups/tmp" "ErrorLog $cups/log/error_log" \
+  printf '%s\n' "ServerRoot $cups" "RequestRoot $jobs/spool" "CacheDir $jobs/cache" \
+    "StateDir $cups/state" "TempDir $jobs/tmp" "ErrorLog $cups/log/error_log" \
     "AccessLog $cups/log/access_log" "PageLog $cups/log/page_log" "User lp" "Group lp" \
     "SystemGroup root" >"$cups/cups-files.conf"
 }
@@ -287,6 +295,7 @@ stop_prefix_processes() {
 stop() {
   stop_one capture capture.py
   stop_one cupsd "$cups/cupsd.conf"
+  rm -rf "$outside"
   stop_one xvfb Xvfb
   stop_prefix_processes
   stop_one wineserver wineserver
