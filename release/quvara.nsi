@@ -7,13 +7,13 @@
 ; page offers to start Quvara.exe without a file, so the user picks the printer (the
 ; installer runs as administrator, so the dialog's OK can write the machine-wide
 ; settings). Silent (/S), it starts nothing; /PRINTER=<name> writes the values the
-; dialog's OK writes, for rolling out to many packing stations. The uninstaller removes
-; what the installer put in place, and the saved printer, the file types and MIME entries
-; while they belong to this copy.
+; dialog's OK writes, for rolling out to many packing stations, and /NOTIFY the station
+; option that shows why a label did not print. The uninstaller removes what the installer
+; put in place, and the saved settings and the file types while they belong to this copy.
 ;
-; Exit codes, for deployment tools: 0 done; 32 Quvara.exe is in use (nothing was
-; replaced); 740 not run as an administrator; 1602 cancelled by the user; 2 any other
-; failure.
+; Exit codes, for deployment tools: 0 done; 32 a file of Quvara's is in use (Quvara.exe:
+; nothing was replaced); 740 not run as an administrator; 1602 cancelled by the user; 1638
+; Quvara is installed from its MSI package; 2 any other failure.
 
 Unicode true
 !include "FileFunc.nsh"
@@ -23,7 +23,10 @@ Unicode true
 !define COMPANY "Pellander Labelling Ltd"
 !define SETTINGS_KEY "Software\Pellander\Quvara"
 !define UNINSTALL_KEY "Software\Microsoft\Windows\CurrentVersion\Uninstall\Quvara"
-!define MIME_KEY "MIME\Database\Content Type\application/x-"
+!define CLASSES "Software\Classes"
+!define MIME_KEY "${CLASSES}\MIME\Database\Content Type\application/x-"
+; The MSI package's upgrade code: the same product, installed by Windows Installer.
+!define MSI_UPGRADE_CODE "{6865186E-1475-4E70-AEEE-884C37143E77}"
 ; The shell's FTA_OpenIsSafe and SHCNE_ASSOCCHANGED, as the program itself writes them.
 !define OPEN_IS_SAFE 00000100
 !define SHCNE_ASSOCCHANGED 0x08000000
@@ -31,9 +34,12 @@ Unicode true
 ; shortcut starts its program as administrator.
 !define LINK_FLAGS_BYTE_2 0x15
 !define RUNAS_USER_BIT 0x20
+Var Copying
+
 !define EXIT_IN_USE 32          ; ERROR_SHARING_VIOLATION
 !define EXIT_NOT_ADMIN 740      ; ERROR_ELEVATION_REQUIRED
 !define EXIT_CANCELLED 1602     ; ERROR_INSTALL_USEREXIT
+!define EXIT_MSI_INSTALLED 1638 ; ERROR_PRODUCT_VERSION: another installation of the product
 
 Name "Quvara ${VERSION}"
 OutFile "${OUTFILE}"
@@ -42,6 +48,9 @@ InstallDir "$PROGRAMFILES\Quvara"
 InstallDirRegKey HKLM "${UNINSTALL_KEY}" "InstallLocation"
 RequestExecutionLevel admin
 SetCompressor /SOLID lzma
+; A file that cannot be written stops the install: skipped silently, an old Quvara.exe
+; would stay under the new version.
+AllowSkipFiles off
 ShowInstDetails hide
 ShowUninstDetails hide
 ManifestDPIAware true
@@ -65,9 +74,11 @@ VIAddVersionKey /LANG=2057 "LegalCopyright" "Copyright (C) 2026 ${COMPANY}"
 
 !define MUI_ICON "${ROOT}/res/app.ico"
 !define MUI_UNICON "${ROOT}/res/app.ico"
+!define MUI_WELCOMEFINISHPAGE_BITMAP "${ROOT}/res/installer-side.bmp"
 !define MUI_ABORTWARNING
 !define MUI_CUSTOMFUNCTION_ABORT OnCancel
 !define MUI_CUSTOMFUNCTION_UNABORT un.OnCancel
+!insertmacro MUI_PAGE_WELCOME
 !define MUI_FINISHPAGE_RUN "$INSTDIR\Quvara.exe"
 !define MUI_FINISHPAGE_RUN_TEXT "Set up Quvara now"
 !insertmacro MUI_PAGE_DIRECTORY
@@ -86,6 +97,24 @@ Function .onInit
     MessageBox MB_OK|MB_ICONSTOP "Quvara setup must be run as an administrator." /SD IDOK
     SetErrorLevel ${EXIT_NOT_ADMIN}
     Quit
+  ${EndIf}
+  ; Both kinds install into the same folder, and each one's uninstall would delete the
+  ; other's files: the MSI's own installation is left to Windows Installer.
+  System::Call 'msi::MsiEnumRelatedProductsW(w "${MSI_UPGRADE_CODE}", i 0, i 0, w .r1) i .r0'
+  ${If} $0 == 0
+    MessageBox MB_OK|MB_ICONSTOP "Quvara is already installed on this computer from its MSI \
+      package. Use the MSI package for this version too, or remove that Quvara first \
+      (Settings, Apps, Quvara)." /SD IDOK
+    SetErrorLevel ${EXIT_MSI_INSTALLED}
+    Quit
+  ${EndIf}
+FunctionEnd
+
+; A file that could not be written (AllowSkipFiles off) ends the install here: a program
+; holds it, as in the in-use check.
+Function .onInstFailed
+  ${If} $Copying == 1
+    SetErrorLevel ${EXIT_IN_USE}
   ${EndIf}
 FunctionEnd
 
@@ -118,6 +147,7 @@ FunctionEnd
 Section "Quvara"
   SetShellVarContext all
   Call CheckProgramNotInUse
+  StrCpy $Copying 1
   SetOutPath "$INSTDIR"
   File "${STAGE}/Quvara.exe"
   File "${STAGE}/Quvara guide.html"
@@ -129,6 +159,7 @@ Section "Quvara"
   File "${STAGE}/Samples/shipping-label.epl"
   SetOutPath "$INSTDIR"
   WriteUninstaller "$INSTDIR\Uninstall.exe"
+  StrCpy $Copying 0
 
   CreateDirectory "$SMPROGRAMS\Quvara"
   CreateShortCut "$SMPROGRAMS\Quvara\Quvara setup.lnk" "$INSTDIR\Quvara.exe"
@@ -158,54 +189,110 @@ Section "Quvara"
   ${IfNot} ${Errors}
     Call WriteConfiguration
   ${EndIf}
+  ClearErrors
+  ${GetOptions} $0 "/NOTIFY" $1
+  ${IfNot} ${Errors}
+    WriteRegDWORD HKLM "${SETTINGS_KEY}" "Notify" 1
+  ${EndIf}
 SectionEnd
 
 ; The values the dialog's OK writes, in its order, for printer $1.
 Function WriteConfiguration
   WriteRegStr HKLM "${SETTINGS_KEY}" "Printer" "$1"
-  WriteRegStr HKCR ".EPL" "" "EPLFile"
-  WriteRegStr HKCR ".EPL2" "" "EPLFile"
-  WriteRegStr HKCR "EPLFile" "" "EPL Label"
-  WriteRegBin HKCR "EPLFile" "EditFlags" ${OPEN_IS_SAFE}
-  WriteRegStr HKCR "EPLFile\Shell" "" "Open"
-  WriteRegStr HKCR ".ZPL" "" "ZPLFile"
-  WriteRegStr HKCR "ZPLFile" "" "ZPL Label"
-  WriteRegBin HKCR "ZPLFile" "EditFlags" ${OPEN_IS_SAFE}
-  WriteRegStr HKCR "ZPLFile\Shell" "" "Open"
-  WriteRegStr HKCR "EPLFile\Shell\Open\command" "" '"$INSTDIR\Quvara.exe" "%1"'
-  WriteRegStr HKCR "${MIME_KEY}epl" "Extension" ".epl"
-  WriteRegStr HKCR "${MIME_KEY}epl2" "Extension" ".epl2"
-  WriteRegStr HKCR "ZPLFile\Shell\Open\command" "" '"$INSTDIR\Quvara.exe" "%1"'
-  WriteRegStr HKCR "${MIME_KEY}zpl" "Extension" ".zpl"
+  WriteRegStr HKLM "${CLASSES}\.EPL" "" "EPLFile"
+  WriteRegStr HKLM "${CLASSES}\.EPL2" "" "EPLFile"
+  WriteRegStr HKLM "${CLASSES}\EPLFile" "" "EPL Label"
+  WriteRegBin HKLM "${CLASSES}\EPLFile" "EditFlags" ${OPEN_IS_SAFE}
+  WriteRegStr HKLM "${CLASSES}\EPLFile\Shell" "" "Open"
+  WriteRegStr HKLM "${CLASSES}\.ZPL" "" "ZPLFile"
+  WriteRegStr HKLM "${CLASSES}\ZPLFile" "" "ZPL Label"
+  WriteRegBin HKLM "${CLASSES}\ZPLFile" "EditFlags" ${OPEN_IS_SAFE}
+  WriteRegStr HKLM "${CLASSES}\ZPLFile\Shell" "" "Open"
+  WriteRegStr HKLM "${CLASSES}\EPLFile\Shell\Open\command" "" '"$INSTDIR\Quvara.exe" "%1"'
+  WriteRegStr HKLM "${MIME_KEY}epl" "Extension" ".epl"
+  WriteRegStr HKLM "${MIME_KEY}epl2" "Extension" ".epl2"
+  WriteRegStr HKLM "${CLASSES}\ZPLFile\Shell\Open\command" "" '"$INSTDIR\Quvara.exe" "%1"'
+  WriteRegStr HKLM "${MIME_KEY}zpl" "Extension" ".zpl"
   System::Call 'shell32::SHChangeNotify(i ${SHCNE_ASSOCCHANGED}, i 0, p 0, p 0)'
 FunctionEnd
 
-; Removes file type TYPE while its open command still starts this Quvara.exe; sets $2 to
-; 1 when it did. A type another program has taken over since stays, with its extensions.
-!macro RemoveFileType TYPE
-  StrCpy $2 0
-  ReadRegStr $0 HKCR "${TYPE}\Shell\Open\command" ""
-  ${If} $0 == '"$INSTDIR\Quvara.exe" "%1"'
-    DeleteRegKey HKCR "${TYPE}"
-    StrCpy $2 1
+; Short form of PATH in VAR, without a trailing backslash; empty when PATH does not exist.
+; Paths compared this way match whatever their case and spelling ("_?=C:\PROGRA~2\Quvara\").
+!macro Normalise VAR PATH
+  ClearErrors
+  GetFullPathName /SHORT ${VAR} "${PATH}"
+  ${If} ${Errors}
+    StrCpy ${VAR} ""
+  ${EndIf}
+  StrCpy $9 ${VAR} "" -1
+  ${If} $9 == "\"
+    StrCpy ${VAR} ${VAR} -1
   ${EndIf}
 !macroend
 
-; Removes extension EXT while it leads to TYPE, and the MIME entry of label type MIME while
-; it names that extension.
-!macro RemoveExtension TYPE EXT MIME
-  ReadRegStr $0 HKCR "${EXT}" ""
-  ${If} $0 == "${TYPE}"
-    DeleteRegKey HKCR "${EXT}"
+; Removes file type TYPE while its open command starts this Quvara.exe ($R3, normalised);
+; sets $2 to 1 when it did. A type another program has taken over since stays, with its
+; extensions.
+!macro RemoveFileType TYPE
+  StrCpy $2 0
+  ReadRegStr $0 HKLM "${CLASSES}\${TYPE}\Shell\Open\command" ""
+  StrCpy $1 $0 "" -7
+  ${If} $1 == '" "%1"'
+    StrCpy $0 $0 -7 1
+    !insertmacro Normalise $0 $0
+    ${If} $0 != ""
+    ${AndIf} $0 == $R3
+      DeleteRegKey HKLM "${CLASSES}\${TYPE}"
+      StrCpy $2 1
+    ${EndIf}
   ${EndIf}
-  ReadRegStr $0 HKCR "${MIME_KEY}${MIME}" "Extension"
+!macroend
+
+; Takes extension EXT's default value while it names TYPE, and label type MIME's
+; extension while it is EXT; a key goes only when nothing else is left in it, so what
+; other programs keep there (their own types, Open with lists) stays.
+!macro RemoveExtension TYPE EXT MIME
+  ReadRegStr $0 HKLM "${CLASSES}\${EXT}" ""
+  ${If} $0 == "${TYPE}"
+    DeleteRegValue HKLM "${CLASSES}\${EXT}" ""
+    DeleteRegKey /ifempty HKLM "${CLASSES}\${EXT}"
+  ${EndIf}
+  ReadRegStr $0 HKLM "${MIME_KEY}${MIME}" "Extension"
   ${If} $0 == ".${MIME}"
-    DeleteRegKey HKCR "${MIME_KEY}${MIME}"
+    DeleteRegValue HKLM "${MIME_KEY}${MIME}" "Extension"
+    DeleteRegKey /ifempty HKLM "${MIME_KEY}${MIME}"
   ${EndIf}
 !macroend
 
 Section "Uninstall"
   SetShellVarContext all
+  ; Taken while the files are still there: a path that does not exist has no short form.
+  !insertmacro Normalise $R0 "$INSTDIR"
+  !insertmacro Normalise $R3 "$INSTDIR\Quvara.exe"
+  ; The settings and the uninstall entry belong to the copy recorded last: an older
+  ; copy's uninstaller leaves a newer install's alone.
+  ReadRegStr $3 HKLM "${UNINSTALL_KEY}" "InstallLocation"
+  !insertmacro Normalise $R1 $3
+  StrCpy $R2 0
+  ${If} $R1 != ""
+  ${AndIf} $R1 == $R0
+    StrCpy $R2 1
+  ${EndIf}
+
+  !insertmacro RemoveFileType "EPLFile"
+  ${If} $2 == 1
+    !insertmacro RemoveExtension "EPLFile" ".EPL" "epl"
+    !insertmacro RemoveExtension "EPLFile" ".EPL2" "epl2"
+  ${EndIf}
+  !insertmacro RemoveFileType "ZPLFile"
+  ${If} $2 == 1
+    !insertmacro RemoveExtension "ZPLFile" ".ZPL" "zpl"
+  ${EndIf}
+  ${If} $R2 == 1
+    DeleteRegKey HKLM "${SETTINGS_KEY}"
+    DeleteRegKey /ifempty HKLM "Software\Pellander"
+  ${EndIf}
+
   Delete "$INSTDIR\Quvara.exe"
   Delete "$INSTDIR\Quvara guide.html"
   Delete "$INSTDIR\setup-dialog.png"
@@ -220,23 +307,7 @@ Section "Uninstall"
   Delete "$SMPROGRAMS\Quvara\Quvara guide.lnk"
   RMDir "$SMPROGRAMS\Quvara"
 
-  ; The settings and the uninstall entry belong to the copy recorded last: an older
-  ; copy's uninstaller leaves a newer install's alone.
-  ReadRegStr $3 HKLM "${UNINSTALL_KEY}" "InstallLocation"
-  ${If} $3 == $INSTDIR
-    DeleteRegKey HKLM "${SETTINGS_KEY}"
-    DeleteRegKey /ifempty HKLM "Software\Pellander"
-  ${EndIf}
-  !insertmacro RemoveFileType "EPLFile"
-  ${If} $2 == 1
-    !insertmacro RemoveExtension "EPLFile" ".EPL" "epl"
-    !insertmacro RemoveExtension "EPLFile" ".EPL2" "epl2"
-  ${EndIf}
-  !insertmacro RemoveFileType "ZPLFile"
-  ${If} $2 == 1
-    !insertmacro RemoveExtension "ZPLFile" ".ZPL" "zpl"
-  ${EndIf}
-  ${If} $3 == $INSTDIR
+  ${If} $R2 == 1
     DeleteRegKey HKLM "${UNINSTALL_KEY}"
   ${EndIf}
   System::Call 'shell32::SHChangeNotify(i ${SHCNE_ASSOCCHANGED}, i 0, p 0, p 0)'

@@ -1,7 +1,7 @@
 #!/bin/sh
-# Redraws every picture that quvara.rc includes: program.ico, app.ico,
-# note.ico, header_logo.bmp and header_title.bmp. The results are kept in
-# the repository, so the build never needs this script.
+# Redraws every picture: those quvara.rc includes (program.ico, app.ico, note.ico,
+# header_logo.bmp and header_title.bmp) and the installer's installer-side.bmp. The
+# results are kept in the repository, so the build never needs this script.
 #
 # Needs ImageMagick 6 (Debian: imagemagick), fonts-dejavu-core and python3.
 set -eu
@@ -177,3 +177,13 @@ bmp24 "$here/header_logo.bmp" -size 150x57 xc:white \
 bmp24 "$here/header_title.bmp" -size 293x34 xc:white \
     -font "$BOLD" -pointsize 20 -fill '#00207f' -annotate +4+25 'Quvara' \
     -font "$REGULAR" -pointsize 13 -fill '#404040' -annotate +104+25 'Label printing setup'
+
+# The installer's welcome and finish pages (164 x 314): the header's printer and name,
+# on white above a band in the header's blue.
+render printer 112 "$work/side-printer.png"
+bmp24 "$here/installer-side.bmp" -size 164x314 xc:white \
+    "$work/side-printer.png" -geometry +26+40 -composite \
+    -font "$BOLD" -pointsize 24 -fill '#00207f' -gravity north -annotate +0+170 'Quvara' \
+    -font "$REGULAR" -pointsize 12 -fill '#404040' -annotate +0+204 'Label printing' \
+    -gravity northwest -fill '#00207f' -draw "rectangle 0,262 163,313" \
+    -fill '#2850e0' -draw "rectangle 0,256 163,261"

@@ -37,7 +37,7 @@ step "Setting up: the dialog, $QV_QUEUE chosen in the list, OK"
 for key in 'HKCR\.EPL' 'HKCR\.EPL2' 'HKCR\.ZPL' 'HKCR\EPLFile' 'HKCR\ZPLFile' \
   'HKLM\Software\Pellander\Quvara /reg:32'; do
   # shellcheck disable=SC2086 # the view flag is a word of its own
-  wine reg delete $key /f >/dev/null 2>&1 || true
+  winreg delete $key /f >/dev/null 2>&1 || true
 done
 dialog_open "$exe" || { echo "the setup dialog did not appear" >&2; exit 1; }
 select_printer "$QV_QUEUE" || exit 1
@@ -45,19 +45,19 @@ press "$dialog" Return
 dialog_wait_closed
 echo "exit code: $status"
 tr -d '\r' <"$QV_TEMP/QuvaraLog.txt" | grep -E '^QV(012|022)'
-wine reg query 'HKLM\Software\Pellander\Quvara' /v Printer /reg:32 2>/dev/null | tr -d '\r' | grep Printer
-wine reg query 'HKCR\ZPLFile\Shell\Open\command' /ve 2>/dev/null | tr -d '\r' | grep REG_SZ
-if ! wine reg query 'HKLM\Software\Pellander\Quvara' /v Printer /reg:32 2>/dev/null |
+winreg query 'HKLM\Software\Pellander\Quvara' /v Printer /reg:32 2>/dev/null | tr -d '\r' | grep Printer
+winreg query 'HKCR\ZPLFile\Shell\Open\command' /ve 2>/dev/null | tr -d '\r' | grep REG_SZ
+if ! winreg query 'HKLM\Software\Pellander\Quvara' /v Printer /reg:32 2>/dev/null |
   tr -d '\r' | grep -q "REG_SZ    $QV_QUEUE\$"; then
   echo "the dialog did not save $QV_QUEUE" >&2
   exit 1
 fi
 
-step "Printing: opening $(basename "$label") as the browser does (wine start /unix)"
+step "Printing: opening $(basename "$label") as the browser does"
 before=$(find "$QV_CAPTURES" -name '*.prn' -printf '%f\n' | sort | tail -n 1)
 rm -f "$QV_TEMP/QuvaraLog.txt"
 status=0
-wine start /wait /unix "$label" || status=$?
+win start /wait /unix "$label" || status=$?
 echo "exit code: $status"
 
 step "What the printer received"

@@ -19,10 +19,10 @@ source tests/e2e/dialog.sh
 cmake --preset windows >/dev/null
 cmake --build --preset windows >/dev/null
 
-wine reg add 'HKLM\Software\Pellander\Quvara' /v Printer /t REG_SZ /d "$QV_QUEUE" /f /reg:32 \
+winreg add 'HKLM\Software\Pellander\Quvara' /v Printer /t REG_SZ /d "$QV_QUEUE" /f /reg:32 \
   >/dev/null 2>&1
 desktop=QuvaraScreenshot
-wine explorer "/desktop=$desktop,700x500" build/windows/Quvara.exe >/dev/null 2>&1 &
+win explorer "/desktop=$desktop,700x500" build/windows/Quvara.exe >/dev/null 2>&1 &
 dialog=$(find_window "$dialog_title") || { echo "the dialog did not appear" >&2; exit 1; }
 sleep 1 # let it finish drawing
 mkdir -p "$(dirname "$out")"

@@ -3,7 +3,26 @@
 # variables of build/e2e/env). The dialog and its message boxes are found by title.
 
 dialog_title='Vellanor 5.1.1 setup'
-wine64=${wine64:-$(command -v wine64 || echo /usr/lib/wine/wine64)}
+
+# Every Windows program the tests start has a time limit: one that hangs is stopped (with
+# the rest of its prefix, whose state it may have left broken), fails its check, and the
+# run goes on. Where 32-bit code runs through qemu everything takes about six times longer
+# than natively; the limits allow for that. tests/check-time-limits.sh keeps it so.
+wine_program=$(command -v wine)
+wine64_program=$(command -v wine64 || echo /usr/lib/wine/wine64)
+[ -x "$wine64_program" ] || wine64_program=$wine_program # the same tools, only slower
+win() { # [-t SECONDS] PROGRAM [ARGUMENT...]: runs a Windows program, 180 s at most
+  local limit=180 status
+  if [ "$1" = -t ]; then limit=$2; shift 2; fi
+  timeout -k 10 "$limit" "$wine_program" "$@"
+  status=$?
+  if [ "$status" = 124 ] || [ "$status" = 137 ]; then
+    echo "stopped after ${limit}s: $*" >&2
+    timeout 30 wineserver -k 2>/dev/null
+  fi
+  return "$status"
+}
+winreg() { timeout -k 10 60 "$wine64_program" reg "$@"; } # reg.exe of the 64-bit view
 
 # Windows path of a Unix path: drive Z: is the Unix root in every Wine prefix.
 winpath() {
@@ -31,7 +50,7 @@ dialog_open() {
   printf '%s' "$cmdline" >"$QV_E2E/dialog-cmdline"
   rm -f "$QV_E2E/dialog.status"
   (
-    wine "$QV_LAUNCH" "$(winpath "$QV_E2E/dialog-cmdline")" >"$QV_E2E/dialog.out" 2>&1
+    win "$QV_LAUNCH" "$(winpath "$QV_E2E/dialog-cmdline")" >"$QV_E2E/dialog.out" 2>&1
     echo $? >"$QV_E2E/dialog.status"
   ) &
   dialog=$(find_window "$dialog_title")
@@ -52,7 +71,7 @@ select_printer() {
   local current seen=""
   press "$dialog" Home || return
   for _ in $(seq 50); do
-    current=$(wine "$QV_LAUNCH" -s 2>/dev/null)
+    current=$(win "$QV_LAUNCH" -s 2>/dev/null)
     [ "$current" = "$1" ] && return 0
     [ "$current" != "$seen" ] || break # the last entry: Down moves no more
     seen=$current
@@ -123,7 +142,7 @@ config_dump() {
   while IFS='|' read -r root sub value _; do
     reg_args "$root" "$value"
     for _ in 1 2; do
-      line=$("$wine64" reg query "$root\\$sub" "${args[@]}" </dev/null 2>/dev/null |
+      line=$(winreg query "$root\\$sub" "${args[@]}" </dev/null 2>/dev/null |
         tr -d '\r' | sed -n 's/^    //p' | head -n 1)
       [ -n "$line" ] && break
     done

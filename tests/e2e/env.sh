@@ -90,17 +90,17 @@ ensure_prefix() {
     mkdir -p "$WINEPREFIX"
     say "creating Wine prefix (takes a while once)"
     # With a DISPLAY, wineboot can hang on a crash dialog.
-    env -u DISPLAY wineboot --init >"$logs/wineboot.log" 2>&1
+    env -u DISPLAY timeout 600 wineboot --init >"$logs/wineboot.log" 2>&1
     touch "$WINEPREFIX/.ready"
   fi
   if [ ! -f "$WINEPREFIX/.settings-1" ]; then
     {
-      env -u DISPLAY wine reg add 'HKCU\Software\Wine\WineDbg' /v ShowCrashDialog /t REG_DWORD /d 0 /f
+      env -u DISPLAY timeout 120 wine reg add 'HKCU\Software\Wine\WineDbg' /v ShowCrashDialog /t REG_DWORD /d 0 /f
       # A crash must end the process with its exception code at once: winedbg, Wine's
       # default debugger, can hang under qemu and reports the crashed program's exit as 0.
       local view
       for view in /reg:64 /reg:32; do
-        env -u DISPLAY wine reg add 'HKLM\Software\Microsoft\Windows NT\CurrentVersion\AeDebug' \
+        env -u DISPLAY timeout 120 wine reg add 'HKLM\Software\Microsoft\Windows NT\CurrentVersion\AeDebug' \
           /v Debugger /t REG_SZ /d '' /f $view
       done
     } >>"$logs/wineboot.log" 2>&1
@@ -226,10 +226,10 @@ write_env_file() {
   if [ ! -s "$e2e/temp-dir" ]; then
     # Output to a file, not a pipe: Wine's background processes started by this first
     # program would otherwise hold the pipe open.
-    wine cmd /c 'echo %TEMP%' >"$e2e/temp-dir.win" 2>/dev/null
+    timeout 120 wine cmd /c 'echo %TEMP%' >"$e2e/temp-dir.win" 2>/dev/null
     temp=$(tr -d '\r\n' <"$e2e/temp-dir.win")
     [ -n "$temp" ] || die "cannot find the prefix's temporary folder"
-    winepath -u "$temp" 2>/dev/null >"$e2e/temp-dir"
+    timeout 60 winepath -u "$temp" 2>/dev/null >"$e2e/temp-dir"
   fi
   temp=$(realpath -m "$(cat "$e2e/temp-dir")")
   mkdir -p "$temp"

@@ -34,8 +34,8 @@ check() { # NAME COMMAND...
 }
 
 echo "fresh prefix $WINEPREFIX"
-env -u DISPLAY wineboot --init >"$work/wineboot.log" 2>&1
-env -u DISPLAY wine reg add 'HKCU\Software\Wine\WineDbg' /v ShowCrashDialog /t REG_DWORD /d 0 /f \
+env -u DISPLAY timeout 600 wineboot --init >"$work/wineboot.log" 2>&1
+env -u DISPLAY timeout 120 wine reg add 'HKCU\Software\Wine\WineDbg' /v ShowCrashDialog /t REG_DWORD /d 0 /f \
   >>"$work/wineboot.log" 2>&1
 # Until this server ends, its desktop is the one made without a display, on which no
 # window can be created (measured: the first dialog then failed to appear).
@@ -45,11 +45,11 @@ start_menu=$WINEPREFIX/drive_c/ProgramData/Microsoft/Windows/Start\ Menu/Program
 exe_win='C:\Program Files (x86)\Quvara\Quvara.exe'
 installed="$program_files/Quvara.exe"
 
-install() { wine "$setup" "$@" >>"$work/install.log" 2>&1; }
+install() { win "$setup" "$@" >>"$work/install.log" 2>&1; }
 # Until every program of the prefix has ended and its wineserver with them.
 all_ended() { timeout 60 wineserver -w; }
 # The uninstaller starts a copy of itself and returns at once: the copy does the work.
-uninstall() { wine "$program_files/Uninstall.exe" /S >>"$work/install.log" 2>&1 && all_ended; }
+uninstall() { win "$program_files/Uninstall.exe" /S >>"$work/install.log" 2>&1 && all_ended; }
 files_in_place() { # [FILE...]: what this installer adds to the common files
   local f
   for f in Quvara.exe "Quvara guide.html" setup-dialog.png LICENSE.txt THIRD-PARTY-NOTICES.txt \
@@ -59,7 +59,7 @@ files_in_place() { # [FILE...]: what this installer adds to the common files
   cmp -s "$installed" "$root/build/windows/Quvara.exe" &&
     [ -f "$start_menu/Quvara setup.lnk" ] && [ -f "$start_menu/Quvara guide.lnk" ]
 }
-key_gone() { ! "$wine64" reg query "$@" </dev/null >/dev/null 2>&1; }
+key_gone() { ! winreg query "$@" </dev/null >/dev/null 2>&1; }
 nothing_left() {
   local key
   [ ! -e "$program_files" ] && [ ! -e "$start_menu" ] || { echo "    files left"; return 1; }
@@ -75,7 +75,7 @@ prints_through_the_association() {
   local label="$work/label from a download.zpl" before job
   cp "$root/samples/shipping-label.zpl" "$label"
   before=$(find "$QV_CAPTURES" -name '*.prn' -printf '%f\n' | sort | tail -n 1)
-  timeout 120 wine start /wait /unix "$label" >/dev/null 2>&1 || return 1
+  win start /wait /unix "$label" >/dev/null 2>&1 || return 1
   for _ in $(seq 300); do
     job=$(find "$QV_CAPTURES" -name '*.prn' -printf '%f\n' | sort | tail -n 1)
     [ -n "$job" ] && [[ $job > ${before:-0} ]] && break
@@ -88,7 +88,7 @@ prints_through_the_association() {
 # checked; in the setup dialog that opens the capture printer's queue is chosen, and OK.
 install_and_set_up() {
   local page
-  (wine "$setup" >>"$work/install.log" 2>&1 &)
+  (win "$setup" >>"$work/install.log" 2>&1 &)
   page=$(find_window 'Quvara .* Setup ?') || return 1
   press "$page" Return
   # Finish is the default button once the files are in; until then Enter does nothing.
@@ -132,26 +132,27 @@ check "registry as the dialog's OK left it" diff "$work/after-dialog" "$work/aft
 check "prints the sample label through the association" prints_through_the_association
 
 # Another program takes over .ZPL: its type stays, the rest goes.
-"$wine64" reg add 'HKCR\ZPLFile\Shell\Open\command' /ve /d '"C:\Other\labels.exe" "%1"' /f \
+winreg add 'HKCR\ZPLFile\Shell\Open\command' /ve /d '"C:\Other\labels.exe" "%1"' /f \
   </dev/null >/dev/null 2>&1
 other_zpl_kept() {
-  "$wine64" reg query 'HKCR\ZPLFile\Shell\Open\command' /ve </dev/null 2>/dev/null | grep -q 'Other' &&
-    "$wine64" reg query 'HKCR\.ZPL' /ve </dev/null 2>/dev/null | grep -q ZPLFile &&
+  winreg query 'HKCR\ZPLFile\Shell\Open\command' /ve </dev/null 2>/dev/null | grep -q 'Other' &&
+    winreg query 'HKCR\.ZPL' /ve </dev/null 2>/dev/null | grep -q ZPLFile &&
     key_gone 'HKCR\EPLFile' && key_gone 'HKCR\.EPL' && key_gone 'HKCR\.EPL2' &&
     key_gone 'HKLM\Software\Pellander' /reg:32
 }
 check "silent uninstall" uninstall
 check "a file type another program took over is left alone" other_zpl_kept
 
-# Installed elsewhere; an upgrade while Quvara.exe is held open fails and replaces
-# nothing; once it is free, an upgrade without /D= goes to the same folder.
+# Installed elsewhere; an upgrade while a file of it is held open fails, and replaces
+# nothing when that file is Quvara.exe; once it is free, an upgrade without /D= goes to the
+# same folder; its uninstaller, told the folder in another spelling, knows it as its own.
 custom=$WINEPREFIX/drive_c/Labels/Quvara
-check "silent install into C:\Labels\Quvara" install /S '/D=C:\Labels\Quvara'
+check "silent install into C:\Labels\Quvara" install /S "/PRINTER=$QV_QUEUE" '/D=C:\Labels\Quvara'
 echo old >"$custom/Quvara guide.html"
-refused_while_in_use() {
+refused_while_in_use() { # FILE held open
   local status
   rm -f "$work/hold" && mkfifo "$work/hold"
-  wine "$QV_LAUNCH" -w 'C:\Labels\Quvara\Quvara.exe' <"$work/hold" >"$work/hold.out" 2>&1 &
+  win "$QV_LAUNCH" -w "C:\\Labels\\Quvara\\$1" <"$work/hold" >"$work/hold.out" 2>&1 &
   exec 9>"$work/hold"
   for _ in $(seq 300); do grep -q holding "$work/hold.out" && break; sleep 0.1; done
   install /S
@@ -161,29 +162,31 @@ refused_while_in_use() {
   echo "    exit code $status"
   [ "$status" = 32 ] && grep -qx old "$custom/Quvara guide.html"
 }
-check "with Quvara.exe in use, a silent upgrade exits 32 and replaces nothing" refused_while_in_use
+check "with Quvara.exe in use, a silent upgrade exits 32 and replaces nothing" refused_while_in_use Quvara.exe
+check "a file that cannot be written stops a silent upgrade with 32" refused_while_in_use "Quvara guide.html"
 one_copy_upgraded() {
   install /S && cmp -s "$custom/Quvara guide.html" "$root/docs/user-guide.html" &&
     [ "$(find "$WINEPREFIX/drive_c" -name Quvara.exe | wc -l)" = 1 ]
 }
 check "an upgrade without /D= goes to that folder: one copy in all" one_copy_upgraded
-check "uninstall from that folder" eval 'wine "$custom/Uninstall.exe" /S && all_ended && [ ! -e "$custom" ]'
+check "uninstall from that folder with _?=c:\\labels\\QUVARA\\ takes its set-up" eval 'win "$custom/Uninstall.exe" /S \
+  "_?=c:\\labels\\QUVARA\\" && rm "$custom/Uninstall.exe" && rmdir "$custom" && nothing_left'
 
 # ---- The MSI package, in the same prefix, then a signed release ----
 msi=$(ls "$root"/dist/Quvara-*.msi)
-msiexec() { wine msiexec "$@" /qn >>"$work/msi.log" 2>&1 && all_ended; }
+msiexec() { win msiexec "$@" /qn >>"$work/msi.log" 2>&1 && all_ended; }
 # Wine puts a per-machine package's shortcuts into the user's Start menu, Windows into ProgramData's.
-start_menu=$(echo "$WINEPREFIX"/drive_c/users/*/AppData/Roaming/Microsoft/Windows/Start\ Menu/Programs)/Quvara
+msi_start_menu=$(echo "$WINEPREFIX"/drive_c/users/*/AppData/Roaming/Microsoft/Windows/Start\ Menu/Programs)/Quvara
 msi_property() { msiinfo export "$1" Property | tr -d '\r' | sed -n "s/^$2\t//p"; }
 in_programs() { # PACKAGE NAME: listed as NAME, by the maker
-  "$wine64" reg query "HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall\\$(msi_property "$1" ProductCode)" \
+  winreg query "HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall\\$(msi_property "$1" ProductCode)" \
     /reg:32 </dev/null 2>/dev/null | tr -d '\r' | grep -cE "(DisplayName +REG_SZ +$2|Publisher +REG_SZ +Pellander Labelling Ltd)\$" | grep -qx 2
 }
 set_up_elsewhere() { # as the dialog of a Quvara in C:\Tools does
   local root sub value type data args
   while IFS='|' read -r root sub value type data; do
     reg_args "$root" "$value"
-    "$wine64" reg add "$root\\$sub" "${args[@]}" /t "$type" /d "$data" /f </dev/null >/dev/null 2>&1 || return 1
+    winreg add "$root\\$sub" "${args[@]}" /t "$type" /d "$data" /f </dev/null >/dev/null 2>&1 || return 1
   done < <(config_rows "Earlier Printer" 'C:\Tools\Quvara.exe')
 }
 set_up_as() { cmp -s <(config_dump) <(config_expected "$@"); }
@@ -197,22 +200,78 @@ msibuild "$later" -q "UPDATE Property SET Value = '{5B1B6A1E-0000-5000-8000-0000
   -q "DELETE FROM Upgrade WHERE ActionProperty = 'WIX_UPGRADE_DETECTED'" \
   -q "INSERT INTO Upgrade (\`UpgradeCode\`, \`VersionMin\`, \`VersionMax\`, \`Language\`, \`Attributes\`, \`Remove\`, \`ActionProperty\`) VALUES ('$(msi_property "$msi" UpgradeCode)', '', '2.3.1', '', 1, '', 'WIX_UPGRADE_DETECTED')" \
   -s "Quvara 2.3.1" "Pellander Labelling Ltd" "Intel;2057" "{5B1B6A1E-0000-5000-8000-000000000232}"
+# The package as Windows Installer reads it, where Wine's msiexec differs (component
+# conditions at removal and repair): TABLE|WHAT HOLDS|awk over its rows, exit 0 when it holds.
+static_rules=$(cat <<'EOF'
+CustomAction|no code of its own: every custom action sets a property or folder|{ t = $2 % 64; if (t != 19 && t != 35 && t != 51) exit 1 }
+File|Quvara.exe with its own version and language|$1 == "QuvaraExe" { found = ($5 == version && $6 == 2057) } END { exit !found }
+MsiFileHash|no hash for the versioned Quvara.exe|$1 == "QuvaraExe" { exit 1 }
+Registry|only Quvara's own keys go whole at removal|$4 ~ /^[-*]$/ && $3 !~ /^(ZPLFile|EPLFile|Software\\Pellander\\Quvara)$/ { exit 1 }
+Component|no component weighed again after its install (transitive)|int($4 / 64) % 2 { exit 1 }
+Component|the extensions and MIME types are never removed (permanent)|$1 == "FileTypes" { exit int($4 / 16) % 2 == 0 }
+InstallExecuteSequence|the saved printer is read back before the conditions are weighed|$1 == "KeepSavedPrinter" { k = $3; c = ($2 ~ /Installed/) } $1 == "CostFinalize" { f = $3 } END { exit !(c && k < f) }
+CustomAction|the Apps entry names the folder and the guide|$3 ~ /^ARP(INSTALLLOCATION|HELPLINK)$/ { n++ } END { exit n != 2 }
+LaunchCondition|refuses while the setup program's Quvara is installed|$1 ~ /SETUPEXEINSTALL/ { found = 1 } END { exit !found }
+EOF
+)
+exe_version=$(i686-w64-mingw32-windres -i "$root/build/windows/Quvara.exe" -O rc |
+  sed -n 's/^ *FILEVERSION \([0-9]*\), \([0-9]*\), \([0-9]*\), \([0-9]*\)$/\1.\2.\3.\4/p')
+while IFS='|' read -r table what rule; do
+  check "MSI tables: $what" eval 'msiinfo export "$msi" "$table" 2>/dev/null | tail -n +4 | tr -d "\r" |
+    awk -F "\t" -v version="$exe_version" "$rule"'
+done <<<"$static_rules"
+
+# The two installers know each other: neither installs over the other.
+msi_refused() {
+  local status
+  win msiexec /i "$(winpath "$msi")" /qn >>"$work/msi.log" 2>&1
+  status=$?
+  all_ended
+  echo "    exit code $status"
+  [ "$status" != 0 ] && files_in_place Uninstall.exe &&
+    winreg query 'HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall\Quvara' /reg:32 </dev/null >/dev/null 2>&1
+}
+check "the setup program's install" install /S
+check "the MSI refuses to install over it and leaves it as it was" msi_refused
+check "silent uninstall" uninstall
+
+start_menu=$msi_start_menu
 check "a station set up earlier" set_up_elsewhere
 check "MSI without PRINTER" msiexec /i "$(winpath "$msi")"
 check "MSI: files and Start-menu entries in place" files_in_place
 check "MSI: in installed programs as \"Quvara 2.3.0\"" in_programs "$msi" "Quvara 2.3.0"
 check "MSI without PRINTER leaves the set-up as it was" as_set_up_earlier
-check "so does an upgrade without PRINTER" eval 'msiexec /i "$(winpath "$later")" && as_set_up_earlier'
+# The earlier version's removal takes its set-up; the upgrade writes it again, for itself.
+check "an upgrade without PRINTER keeps the printer, for the installed Quvara" \
+  eval 'msiexec /i "$(winpath "$later")" && set_up_as "Earlier Printer" "$exe_win"'
 check "MSI uninstall" msiexec /x "$(winpath "$later")"
-check "MSI uninstall leaves a set-up it did not write" as_set_up_earlier
+quvaras_own_gone() { key_gone 'HKLM\Software\Pellander\Quvara' /reg:32 && key_gone 'HKCR\ZPLFile' && key_gone 'HKCR\EPLFile'; }
+check "MSI uninstall takes the settings and file types that opened it" quvaras_own_gone
 check "MSI with PRINTER" msiexec /i "$(winpath "$msi")" PRINTER="$QV_QUEUE"
 check "MSI: registry as the dialog's OK left it" set_up_as "$QV_QUEUE" "$exe_win"
 check "MSI: prints the sample label through the association" prints_through_the_association
+check "the setup program refuses to install over it (1638) and leaves it as it was" \
+  eval 'install /S; [ $? = 1638 ] && files_in_place && set_up_as "$QV_QUEUE" "$exe_win"'
+# The printer changed in the dialog since; a repair (every component again) keeps it.
+check "MSI repair keeps the printer saved since" eval 'winreg add "HKLM\Software\Pellander\Quvara" /v Printer \
+  /d "Changed Printer" /f /reg:32 </dev/null >/dev/null 2>&1 && msiexec /i "$(winpath "$msi")" REINSTALL=ALL \
+  REINSTALLMODE=omus && set_up_as "Changed Printer" "$exe_win"'
 check "upgrade to a later MSI without PRINTER" msiexec /i "$(winpath "$later")"
 check "the upgrade replaced the earlier version" eval 'in_programs "$later" "Quvara 2.3.1" && ! in_programs "$msi" .'
-check "the upgrade kept the printer and file types" set_up_as "$QV_QUEUE" "$exe_win"
+check "the upgrade kept the printer and file types" set_up_as "Changed Printer" "$exe_win"
+# Another program takes .zpl over with a type of its own, and an Open with entry.
+other_takes_zpl() {
+  winreg add 'HKCR\OtherLabels.zpl\Shell\Open\command' /ve /d '"C:\Other\labels.exe" "%1"' /f &&
+    winreg add 'HKCR\.ZPL' /ve /d OtherLabels.zpl /f && winreg add 'HKCR\.ZPL\OpenWithProgids' /v OtherLabels.zpl /d '' /f
+} </dev/null >/dev/null 2>&1
+other_zpl_left() {
+  winreg query 'HKCR\.ZPL' /ve | grep -q 'REG_SZ *OtherLabels.zpl' && winreg query 'HKCR\.ZPL\OpenWithProgids' /v OtherLabels.zpl &&
+    winreg query 'HKCR\OtherLabels.zpl\Shell\Open\command' /ve | grep -q Other
+} </dev/null >/dev/null 2>&1
+check "another program takes .zpl over" other_takes_zpl
 check "MSI uninstall by product code" msiexec /x "$(msi_property "$later" ProductCode)"
-check "MSI: nothing left behind" eval 'nothing_left && ! in_programs "$later" .'
+check "MSI: nothing of Quvara's left, the other program's .zpl kept" eval 'quvaras_own_gone && other_zpl_left &&
+  [ ! -e "$program_files" ] && [ ! -e "$start_menu" ] && ! in_programs "$later" .'
 
 # Signed with a throw-away certificate; without its signature, Quvara.exe is the unsigned one.
 openssl req -x509 -newkey rsa:2048 -nodes -keyout "$work/key.pem" -out "$work/cert.pem" -days 1 \
@@ -228,7 +287,7 @@ check "the signature removed, Quvara.exe is the unsigned one" eval 'osslsigncode
 setup=$(ls "$work"/signed/Quvara-*-setup.exe)
 check "the signed installer installs a signed uninstaller" eval 'install /S && verified "$program_files/Uninstall.exe" && uninstall'
 
-wineserver -k 2>/dev/null
+timeout 30 wineserver -k 2>/dev/null
 rm -rf "$WINEPREFIX"
 echo "$passed passed, $failed failed"
 [ "$failed" = 0 ]

@@ -43,8 +43,6 @@ find "$QV_CAPTURES" -name '*.prn' -delete
 cancel -a -x "$QV_QUEUE" 2>/dev/null # CUPS keeps every job's data for a day
 mkdir -p "$work/dir with blanks"
 log=$QV_TEMP/QuvaraLog.txt
-wine64=$(command -v wine64 || echo /usr/lib/wine/wine64)
-[ -x "$wine64" ] || wine64=wine # same tools through the 32-bit loader, only slower
 key='HKLM\Software\Pellander\Quvara'
 quiet_seconds=3   # a job reaches the printer well under a second after the program ends
 arrive_seconds=30
@@ -58,13 +56,13 @@ exe_win=$(winpath "$exe")
 fail() { problems+=("$*"); }
 
 reg_set_printer() {
-  "$wine64" reg add "$key" /v Printer /t REG_SZ /d "$1" /f /reg:32 >/dev/null 2>&1 ||
+  winreg add "$key" /v Printer /t REG_SZ /d "$1" /f /reg:32 >/dev/null 2>&1 ||
     fail "could not set the saved printer"
 }
 
 reg_delete_key() {
-  "$wine64" reg delete "$key" /f /reg:32 >/dev/null 2>&1 || true
-  if "$wine64" reg query "$key" /reg:32 >/dev/null 2>&1; then
+  winreg delete "$key" /f /reg:32 >/dev/null 2>&1 || true
+  if winreg query "$key" /reg:32 >/dev/null 2>&1; then
     fail "could not delete $key"
   fi
 }
@@ -72,7 +70,7 @@ reg_delete_key() {
 # The system's text for an error code, taken from this Wine rather than written down.
 systext() {
   local cache=$work/message-$1
-  [ -f "$cache" ] || wine "$QV_LAUNCH" -m "$1" >"$cache" 2>/dev/null
+  [ -f "$cache" ] || win "$QV_LAUNCH" -m "$1" >"$cache" 2>/dev/null
   cat "$cache"
 }
 
@@ -129,7 +127,7 @@ new_captures() {
 # Runs the program with exactly this command line; sets $status.
 run_cmdline() {
   printf '%s' "$1" >"$work/cmdline"
-  wine "$QV_LAUNCH" "$(winpath "$work/cmdline")" >"$work/wine.out" 2>&1
+  win "$QV_LAUNCH" "$(winpath "$work/cmdline")" >"$work/wine.out" 2>&1
   status=$?
   finished=$(date +%s.%N)
 }
@@ -336,7 +334,7 @@ test_missing_printer_key_prints_nothing() {
 
 test_missing_printer_value_prints_nothing() {
   reg_delete_key
-  "$wine64" reg add "$key" /v Other /t REG_SZ /d LabelPrinter /f /reg:32 >/dev/null 2>&1
+  winreg add "$key" /v Other /t REG_SZ /d LabelPrinter /f /reg:32 >/dev/null 2>&1
   print_without_saved_printer entries_value_missing
 }
 
@@ -390,7 +388,7 @@ delete_config() {
   local sub
   for sub in .EPL .EPL2 .ZPL EPLFile ZPLFile 'MIME\Database\Content Type\application/x-epl' \
     'MIME\Database\Content Type\application/x-epl2' 'MIME\Database\Content Type\application/x-zpl'; do
-    "$wine64" reg delete "HKCR\\$sub" /f </dev/null >/dev/null 2>&1
+    winreg delete "HKCR\\$sub" /f </dev/null >/dev/null 2>&1
   done
 }
 
@@ -487,7 +485,7 @@ test_dialog_ok_saves_printer_and_associations_that_print_label_files() {
     file="$work/dir with blanks/label from browser.$ext"
     cp "$root/samples/shipping-label.${ext%2}" "$file"
     settle
-    timeout 120 wine start /wait /unix "$file" >"$work/wine.out" 2>&1
+    win start /wait /unix "$file" >"$work/wine.out" 2>&1
     status=$?
     finished=$(date +%s.%N)
     expect_exit_zero
@@ -641,7 +639,7 @@ test_label_held_open_for_writing_is_not_printed() {
   cp "$root/samples/shipping-label.zpl" "$held"
   rm -f "$work/holder.fifo"
   mkfifo "$work/holder.fifo"
-  wine "$QV_LAUNCH" -w "$(winpath "$held")" <"$work/holder.fifo" >"$work/holder.out" 2>&1 &
+  win "$QV_LAUNCH" -w "$(winpath "$held")" <"$work/holder.fifo" >"$work/holder.out" 2>&1 &
   exec 9>"$work/holder.fifo"
   for _ in $(seq 300); do grep -q holding "$work/holder.out" && break; sleep 0.1; done
   grep -q holding "$work/holder.out" || fail "the file could not be held: $(cat "$work/holder.out")"
@@ -700,7 +698,7 @@ test_burst_of_labels_all_arrive_in_order() {
   processes_before=$(bash "$root/tests/e2e/env.sh" processes)
   started=$(date +%s.%N)
   for i in $(seq -f '%03g' "$count"); do
-    timeout 120 wine start /wait /unix "$work/burst-$i.zpl" >/dev/null 2>&1 ||
+    win start /wait /unix "$work/burst-$i.zpl" >/dev/null 2>&1 ||
       fail "label $i: exit code $?"
   done
   elapsed=$(awk -v s="$started" -v e="$(date +%s.%N)" 'BEGIN { printf "%.1f", e - s }')
