@@ -48,6 +48,8 @@ DELETE FROM MsiFileHash WHERE File_ = 'QuvaraExe';
 UPDATE File SET FileName = 'QUVARA~1.HTM|Quvara guide.html' WHERE File = 'Guide';
 UPDATE File SET FileName = 'SETUP-~1.PNG|setup-dialog.png' WHERE File = 'DialogPicture';
 UPDATE File SET FileName = 'THIRD-~1.TXT|THIRD-PARTY-NOTICES.txt' WHERE File = 'Notices';
+UPDATE File SET FileName = 'TEST-L~1.ZPL|test-label.zpl' WHERE File = 'TestZpl';
+UPDATE File SET FileName = 'TEST-L~1.EPL|test-label.epl' WHERE File = 'TestEpl';
 UPDATE File SET FileName = 'SHIPPI~1.ZPL|shipping-label.zpl' WHERE File = 'SampleZpl';
 UPDATE File SET FileName = 'SHIPPI~1.EPL|shipping-label.epl' WHERE File = 'SampleEpl';
 

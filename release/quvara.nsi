@@ -2,7 +2,7 @@
 ;   makensis -DVERSION=2.3.0 -DROOT=<project> -DSTAGE=<staged files> -DOUTFILE=<setup.exe>
 ;            [-DSIGN=<signing command>] release/quvara.nsi
 ;
-; Installs Quvara.exe, the sample labels and the guide into the program files folder
+; Installs Quvara.exe, the test and sample labels and the guide into the program files folder
 ; (or where an earlier install is), adds Start-menu entries and an uninstaller; its last
 ; page offers to start Quvara.exe without a file, so the user picks the printer (the
 ; installer runs as administrator, so the dialog's OK can write the machine-wide
@@ -154,6 +154,8 @@ Section "Quvara"
   File "${STAGE}/setup-dialog.png"
   File "${STAGE}/LICENSE.txt"
   File "${STAGE}/THIRD-PARTY-NOTICES.txt"
+  File "${STAGE}/test-label.zpl"
+  File "${STAGE}/test-label.epl"
   SetOutPath "$INSTDIR\Samples"
   File "${STAGE}/Samples/shipping-label.zpl"
   File "${STAGE}/Samples/shipping-label.epl"
@@ -236,9 +238,9 @@ FunctionEnd
 !macro RemoveFileType TYPE
   StrCpy $2 0
   ReadRegStr $0 HKLM "${CLASSES}\${TYPE}\Shell\Open\command" ""
-  StrCpy $1 $0 "" -7
+  StrCpy $1 $0 "" -6
   ${If} $1 == '" "%1"'
-    StrCpy $0 $0 -7 1
+    StrCpy $0 $0 -6 1
     !insertmacro Normalise $0 $0
     ${If} $0 != ""
     ${AndIf} $0 == $R3
@@ -298,6 +300,8 @@ Section "Uninstall"
   Delete "$INSTDIR\setup-dialog.png"
   Delete "$INSTDIR\LICENSE.txt"
   Delete "$INSTDIR\THIRD-PARTY-NOTICES.txt"
+  Delete "$INSTDIR\test-label.zpl"
+  Delete "$INSTDIR\test-label.epl"
   Delete "$INSTDIR\Samples\shipping-label.zpl"
   Delete "$INSTDIR\Samples\shipping-label.epl"
   RMDir "$INSTDIR\Samples"

@@ -1,5 +1,8 @@
 ^XA
 ^FX 4 x 6 inch shipping label, 203 dpi (812 x 1218 dots)^FS
+^FX An example of a real label. It sets the printer up for 4 x 6 inch media (width,^FS
+^FX length, speed, darkness), and the printer keeps that: to test a printer, use^FS
+^FX test-label.zpl, which changes nothing.^FS
 ^CI0
 ^PW812
 ^LL1218
