@@ -8,6 +8,8 @@
  *                        writing a download does), say "holding" and wait for stdin to close
  *   launch.exe -s        write the setup dialog's selected printer to stdout in UTF-8;
  *                        exit 1 if there is none
+ *   launch.exe -t        write the text of the open message box captioned "Quvara" to
+ *                        stdout in UTF-8; exit 1 if there is none
  *
  * Wine builds a Windows command line from Unix arguments by its own quoting rules, so
  * a test that must control the quotes puts them in a file instead.
@@ -65,22 +67,37 @@ static int HoldForWriting(const char *path)
     return 0;
 }
 
+static int WriteUtf8(const WCHAR *text)
+{
+    char utf8[8192];
+    DWORD written;
+    int length = WideCharToMultiByte(CP_UTF8, 0, text, -1, utf8, sizeof utf8, NULL, NULL);
+    WriteFile(GetStdHandle(STD_OUTPUT_HANDLE), utf8, length > 0 ? length - 1 : 0, &written, NULL);
+    return length > 0 ? 0 : 1;
+}
+
 /* The setup dialog's selected printer, read as UTF-16: across processes Wine answers
  * in UTF-16 even to SendMessageA. */
 static int WriteSelectedPrinter(void)
 {
     WCHAR name[1024] = {0};
-    char utf8[4096];
-    DWORD written;
     HWND list = GetDlgItem(FindWindowA(NULL, "Vellanor 5.1.1 setup"), 1000);
     LRESULT selected = list ? SendMessageW(list, CB_GETCURSEL, 0, 0) : CB_ERR;
-    int length;
     if (selected == CB_ERR || SendMessageW(list, CB_GETLBTEXTLEN, selected, 0) >= 1024)
         return 1;
     SendMessageW(list, CB_GETLBTEXT, selected, (LPARAM)name);
-    length = WideCharToMultiByte(CP_UTF8, 0, name, -1, utf8, sizeof utf8, NULL, NULL);
-    WriteFile(GetStdHandle(STD_OUTPUT_HANDLE), utf8, length > 0 ? length - 1 : 0, &written, NULL);
-    return length > 0 ? 0 : 1;
+    return WriteUtf8(name);
+}
+
+/* A message box is a dialog (class #32770) whose text is the static control 0xFFFF. */
+static int WriteMessageBoxText(void)
+{
+    WCHAR text[4096] = {0};
+    HWND label = GetDlgItem(FindWindowA("#32770", "Quvara"), 0xFFFF);
+    if (!label)
+        return 1;
+    SendMessageW(label, WM_GETTEXT, 4096, (LPARAM)text);
+    return WriteUtf8(text);
 }
 
 static char *ReadWholeFile(const char *path)
@@ -117,6 +134,8 @@ int main(void)
         return HoldForWriting(args + 3);
     if (strcmp(args, "-s") == 0)
         return WriteSelectedPrinter();
+    if (strcmp(args, "-t") == 0)
+        return WriteMessageBoxText();
 
     commandLine = ReadWholeFile(args);
     if (!commandLine) {

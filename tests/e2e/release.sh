@@ -127,6 +127,7 @@ check "nothing left behind" nothing_left
 
 check "silent install with /PRINTER=" install /S "/PRINTER=$QV_QUEUE"
 check "a silent install starts nothing (all its programs end)" all_ended
+check "the file types go to HKLM\Software\Classes by name, never through HKCR" eval '! grep -q HKCR "$root/release/quvara.nsi"'
 config_dump >"$work/after-install"
 check "registry as the dialog's OK left it" diff "$work/after-dialog" "$work/after-install"
 check "prints the sample label through the association" prints_through_the_association
@@ -155,7 +156,8 @@ refused_while_in_use() { # FILE held open, FILE that stays as it was
   win "$QV_LAUNCH" -w "C:\\Labels\\Quvara\\$1" <"$work/hold" >"$work/hold.out" 2>&1 &
   exec 9>"$work/hold"
   for _ in $(seq 300); do grep -q holding "$work/hold.out" && break; sleep 0.1; done
-  install /S
+  # Without the fifo's writing end: a Wine service the install starts would keep it open.
+  install /S 9>&-
   status=$?
   exec 9>&-
   wait

@@ -643,8 +643,9 @@ test_label_held_open_for_writing_is_not_printed() {
   exec 9>"$work/holder.fifo"
   for _ in $(seq 300); do grep -q holding "$work/holder.out" && break; sleep 0.1; done
   grep -q holding "$work/holder.out" || fail "the file could not be held: $(cat "$work/holder.out")"
-  # 32: ERROR_SHARING_VIOLATION
-  print_refused "$QV_QUEUE" "\"$(winpath "$held")\"" "$(winpath "$held")" QV104 "Failed to open file" 32
+  # 32: ERROR_SHARING_VIOLATION. Without the fifo's writing end: a Wine service started
+  # meanwhile would keep it open, and the helper would wait for ever.
+  print_refused "$QV_QUEUE" "\"$(winpath "$held")\"" "$(winpath "$held")" QV104 "Failed to open file" 32 9>&-
   exec 9>&-
   wait
 }
