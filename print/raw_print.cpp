@@ -12,19 +12,50 @@
 // 0x00000002; the headers this builds with do not define it.
 static const DWORD PRINTER_DRIVER_XPS = 0x00000002;
 
+typedef void(WINAPI* NativeSystemInfoFunction)(SYSTEM_INFO*);
+
+// The spooler's name for the machine's own driver environment, NULL where it is the one a
+// 32-bit program asks for anyway. Looked up, not imported: Windows before XP lacks
+// GetNativeSystemInfo, and Quvara would not start there at all.
+static LPSTR NativeEnvironment()
+{
+    // Every process has kernel32 loaded.
+    FARPROC found = GetProcAddress(GetModuleHandleA("kernel32.dll"), "GetNativeSystemInfo");
+    if (found == NULL)
+        return NULL;
+    SYSTEM_INFO system;
+    memset(&system, 0, sizeof(system));
+    // void (*)(void) converts to any function pointer without a warning.
+    ((NativeSystemInfoFunction)(void(WINAPI*)(void))found)(&system);
+    if (system.wProcessorArchitecture == PROCESSOR_ARCHITECTURE_AMD64)
+        return (LPSTR) "Windows x64";
+    if (system.wProcessorArchitecture == PROCESSOR_ARCHITECTURE_ARM64)
+        return (LPSTR) "Windows ARM64";
+    return NULL;
+}
+
 // 1 when the printer's driver is XPS-based, 0 when it is not or cannot tell: Windows
 // before 8 has no level 8, and Wine answers no.
 static int IsXpsDriver(HANDLE printer)
 {
+    LPSTR environment = NULL;
     DWORD needed = 0;
-    if (GetPrinterDriverA(printer, NULL, 8, NULL, 0, &needed) ||
-        GetLastError() != ERROR_INSUFFICIENT_BUFFER || needed < sizeof(DRIVER_INFO_8A))
+    BOOL answered = GetPrinterDriverA(printer, NULL, 8, NULL, 0, &needed);
+    // A 32-bit program is told about the x86 driver; a printer that has only its 64-bit
+    // one (v4 drivers need no copy per architecture) has none, so the machine's own is asked.
+    if (!answered && GetLastError() != ERROR_INSUFFICIENT_BUFFER) {
+        environment = NativeEnvironment();
+        if (environment == NULL)
+            return 0;
+        answered = GetPrinterDriverA(printer, environment, 8, NULL, 0, &needed);
+    }
+    if (answered || GetLastError() != ERROR_INSUFFICIENT_BUFFER || needed < sizeof(DRIVER_INFO_8A))
         return 0;
     BYTE* driver = (BYTE*)LocalAlloc(LMEM_ZEROINIT, needed);
     if (driver == NULL)
         return 0;
     int xps = 0;
-    if (GetPrinterDriverA(printer, NULL, 8, driver, needed, &needed))
+    if (GetPrinterDriverA(printer, environment, 8, driver, needed, &needed))
         xps = (((DRIVER_INFO_8A*)driver)->dwPrinterDriverAttributes & PRINTER_DRIVER_XPS) != 0;
     LocalFree(driver);
     return xps;

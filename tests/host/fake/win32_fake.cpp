@@ -350,6 +350,27 @@ extern "C" DWORD WINAPI GetModuleFileNameA(HMODULE, LPSTR buffer, DWORD size)
     return (DWORD)path.size();
 }
 
+extern "C" void WINAPI GetNativeSystemInfo(SYSTEM_INFO* info)
+{
+    Record("GetNativeSystemInfo");
+    *info = SYSTEM_INFO();
+    info->wProcessorArchitecture = g_world.nativeArchitecture;
+}
+
+// Only kernel32 is asked for, and only for GetNativeSystemInfo.
+extern "C" HMODULE WINAPI GetModuleHandleA(LPCSTR name)
+{
+    return strcasecmp(name, "kernel32.dll") == 0 ? (HMODULE)0x7C800000 : nullptr;
+}
+
+extern "C" FARPROC WINAPI GetProcAddress(HMODULE module, LPCSTR name)
+{
+    if (Injected("GetProcAddress") || module != (HMODULE)0x7C800000 ||
+        strcmp(name, "GetNativeSystemInfo") != 0)
+        return nullptr;
+    return (FARPROC)(void(WINAPI*)(void))GetNativeSystemInfo;
+}
+
 extern "C" DWORD WINAPI GetTempPathA(DWORD size, LPSTR buffer)
 {
     Record("GetTempPathA");
@@ -691,8 +712,8 @@ extern "C" DWORD WINAPI StartDocPrinterA(HANDLE handle, DWORD level, LPBYTE info
 }
 
 // Level 8 only: the record, then the driver's name, as the spooler lays them out.
-extern "C" BOOL WINAPI GetPrinterDriverA(HANDLE handle, LPSTR, DWORD level, LPBYTE buffer,
-                                         DWORD size, LPDWORD needed)
+extern "C" BOOL WINAPI GetPrinterDriverA(HANDLE handle, LPSTR environment, DWORD level,
+                                         LPBYTE buffer, DWORD size, LPDWORD needed)
 {
     Record("GetPrinterDriverA");
     *needed = 0;
@@ -701,6 +722,11 @@ extern "C" BOOL WINAPI GetPrinterDriverA(HANDLE handle, LPSTR, DWORD level, LPBY
     PrinterEntry* printer = FindPrinter(handle);
     if (printer == nullptr || level != 8)
         return Fail(printer == nullptr ? ERROR_INVALID_HANDLE : ERROR_INVALID_LEVEL);
+    // No environment: the caller's own, a 32-bit program's.
+    auto installed = g_world.driverEnvironments.find(printer->name);
+    if (installed != g_world.driverEnvironments.end() &&
+        !installed->second.count(environment ? environment : "Windows NT x86"))
+        return Fail(ERROR_UNKNOWN_PRINTER_DRIVER);
     const char name[] = "Label Printer Driver";
     *needed = sizeof(DRIVER_INFO_8A) + sizeof(name);
     if (buffer == nullptr || size < *needed)

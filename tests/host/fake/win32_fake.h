@@ -84,6 +84,9 @@ struct World {
     std::set<std::string, CaseInsensitiveLess> printers;
     // GetPrinterDriverA level 8's dwPrinterDriverAttributes by printer; 0 if not given.
     std::map<std::string, DWORD, CaseInsensitiveLess> driverAttributes;
+    // Environments a printer's driver is installed for ("Windows x64", ...); all if not given.
+    std::map<std::string, std::set<std::string>, CaseInsensitiveLess> driverEnvironments;
+    WORD nativeArchitecture = PROCESSOR_ARCHITECTURE_INTEL;  // GetNativeSystemInfo's answer
     std::vector<Job> jobs;
 
     std::string tempPath;  // what GetTempPathA reports; host paths end in '/'
