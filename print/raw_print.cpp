@@ -7,6 +7,7 @@
 
 #include "app/globals.h"
 #include "app/log.h"
+#include "app/notice.h"
 
 // In DRIVER_INFO_8's dwPrinterDriverAttributes: the driver is XPS-based. Documented as
 // 0x00000002; the headers this builds with do not define it.
@@ -80,7 +81,7 @@ static void CopyFileToPrinter(HANDLE file, HANDLE printer)
         memset(g_transferBuffer, 0, sizeof(g_transferBuffer));
         DWORD bytesRead = 0;
         if (!ReadFile(file, g_transferBuffer, sizeof(g_transferBuffer), &bytesRead, NULL)) {
-            LogEvent(GetLastError(), "QV110", "Can't read file");
+            LogNoticeEvent(GetLastError(), "QV110", "Can't read file");
             return;
         }
         if (bytesRead == 0) {
@@ -90,12 +91,12 @@ static void CopyFileToPrinter(HANDLE file, HANDLE printer)
 
         DWORD bytesWritten = 0;
         if (!WritePrinter(printer, g_transferBuffer, bytesRead, &bytesWritten)) {
-            LogEvent(GetLastError(), "QV112", "Can't write to printer");
+            LogNoticeEvent(GetLastError(), "QV112", "Can't write to printer");
             return;
         }
         // A short write sets no error of its own; the entry carries whatever stands.
         if (bytesWritten != bytesRead) {
-            LogEvent(GetLastError(), "QV113", "Read-write size mismatch");
+            LogNoticeEvent(GetLastError(), "QV113", "Read-write size mismatch");
             return;
         }
     }
@@ -112,12 +113,12 @@ static void PrintPage(HANDLE file, HANDLE printer)
     CopyFileToPrinter(file, printer);
 
     if (!EndPagePrinter(printer)) {
-        LogEvent(GetLastError(), "QV114", "Couldn't complete page");
+        LogNoticeEvent(GetLastError(), "QV114", "Couldn't complete page");
         EndDocPrinter(printer);
         return;
     }
     if (!EndDocPrinter(printer))
-        LogEvent(GetLastError(), "QV115", "Failed to close the job");
+        LogNoticeEvent(GetLastError(), "QV115", "Failed to close the job");
 }
 
 int PrintFileRaw(const char* printerName, const char* filePath)
@@ -139,15 +140,15 @@ int PrintFileRaw(const char* printerName, const char* filePath)
     file = CreateFileA(filePath, GENERIC_READ, FILE_SHARE_READ, NULL, OPEN_EXISTING,
                        FILE_ATTRIBUTE_NORMAL, NULL);
     if (file == INVALID_HANDLE_VALUE) {
-        LogEvent(GetLastError(), "QV104", "Failed to open file");
+        LogNoticeEvent(GetLastError(), "QV104", "Failed to open file");
     } else if (!OpenPrinterA((LPSTR)printerName, &printer, NULL)) {
         printer = NULL;
-        LogEvent(GetLastError(), "QV105", "Failed to open printer");
+        LogNoticeEvent(GetLastError(), "QV105", "Failed to open printer");
     } else if (StartDocument(printer, &job) == 0) {
         // No document was started, so there is none to end.
-        LogEvent(GetLastError(), "QV106", "Couldn't create a job");
+        LogNoticeEvent(GetLastError(), "QV106", "Couldn't create a job");
     } else if (!StartPagePrinter(printer)) {
-        LogEvent(GetLastError(), "QV107", "Couldn't start new page");
+        LogNoticeEvent(GetLastError(), "QV107", "Couldn't start new page");
         EndDocPrinter(printer);
     } else {
         PrintPage(file, printer);

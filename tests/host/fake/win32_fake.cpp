@@ -47,6 +47,7 @@ std::vector<ShortWriteInjection> g_shortWrites;
 std::map<intptr_t, FileEntry> g_files;
 std::map<intptr_t, std::string> g_keys;
 std::map<intptr_t, PrinterEntry> g_printerHandles;
+std::set<intptr_t> g_mutexes;
 intptr_t g_nextHandle = 0x1000;
 std::vector<std::string> g_iconNames;  // by LoadIconA handle - 1
 
@@ -211,6 +212,7 @@ void Reset()
     g_files.clear();
     g_keys.clear();
     g_printerHandles.clear();
+    g_mutexes.clear();
     g_injections.clear();
     g_shortWrites.clear();
     g_iconNames.clear();
@@ -551,9 +553,29 @@ extern "C" DWORD WINAPI SetFilePointer(HANDLE handle, LONG distance, LPLONG high
     return (DWORD)at;
 }
 
+extern "C" HANDLE WINAPI CreateMutexA(LPSECURITY_ATTRIBUTES, BOOL, LPCSTR name)
+{
+    Record("CreateMutexA");
+    g_world.lastError = g_world.otherCopysMutexes.count(name) ? ERROR_ALREADY_EXISTS : 0;
+    HANDLE handle = NewHandle();
+    g_mutexes.insert((intptr_t)handle);
+    ++g_world.openMutexes;
+    return handle;
+}
+
+extern "C" BOOL WINAPI ReleaseMutex(HANDLE handle)
+{
+    Record("ReleaseMutex");
+    return g_mutexes.count((intptr_t)handle) ? TRUE : Fail(ERROR_INVALID_HANDLE);
+}
+
 extern "C" BOOL WINAPI CloseHandle(HANDLE handle)
 {
     Record("CloseHandle");
+    if (g_mutexes.erase((intptr_t)handle)) {
+        --g_world.openMutexes;
+        return TRUE;
+    }
     auto it = g_files.find((intptr_t)handle);
     if (it == g_files.end())
         return Fail(ERROR_INVALID_HANDLE);
@@ -902,7 +924,8 @@ extern "C" LRESULT WINAPI SendDlgItemMessageA(HWND dialog, INT id, UINT message,
 extern "C" INT WINAPI MessageBoxA(HWND owner, LPCSTR text, LPCSTR caption, UINT type)
 {
     Record("MessageBoxA");
-    g_world.messageBoxes.push_back({owner, text, caption, type});
+    g_world.messageBoxes.push_back(
+        {owner, text, caption, type, g_world.openFiles + g_world.openKeys + g_world.openPrinters});
     size_t turn = g_world.messageBoxes.size() - 1;
     return turn < g_world.messageBoxAnswers.size() ? g_world.messageBoxAnswers[turn] : IDOK;
 }

@@ -60,6 +60,7 @@ struct ShownMessageBox {
     HWND owner;
     std::string text, caption;
     UINT type;
+    int openHandles;  // files, keys and printers open while it showed
 };
 
 struct ListedPrinter {
@@ -117,6 +118,8 @@ struct World {
     int openFiles = 0;
     int openKeys = 0;
     int openPrinters = 0;
+    std::set<std::string> otherCopysMutexes;  // named mutexes another process holds
+    int openMutexes = 0;
     int localAllocations = 0;
 };
 

@@ -1,0 +1,168 @@
+#include "app/notice.h"
+
+#include <cstring>
+
+#include "app/globals.h"
+#include "app/log.h"
+
+// Room for the fixed words, a printer name or file path, Windows' own text (cut to
+// TEXT_BUFFER_SIZE) and the log's path, each less than TEXT_BUFFER_SIZE.
+static const DWORD NOTICE_SIZE = 4 * TEXT_BUFFER_SIZE;
+
+// One box at a time across copies: 25 labels clicked while the printer is missing give
+// one notice, not 25 stacked. Unprefixed, the name is the session's own (as "Local\"
+// makes it), and Windows before 2000 takes no backslash in it.
+static const char NOTICE_GUARD_NAME[] = "QuvaraNotice";
+
+static const char ASK_FOR_SETUP[] = "Ask whoever looks after this computer to run Quvara setup.";
+static const char ASK_IF_AGAIN[] =
+    "Open the label again. If this happens again, ask whoever looks after this computer.";
+static const char CHECK_PRINTER[] =
+    "Check that the printer is switched on and ready, and open the label again. If this "
+    "happens again, ask whoever looks after this computer.";
+static const char PART_SENT[] = "Not all of the label reached the printer ";
+static const char NOT_FINISHED[] = "The label may not print: the print job for ";
+
+// Whose name the notice quotes.
+enum NoticeSubject { NO_SUBJECT, PRINTER_SUBJECT, FILE_SUBJECT };
+
+// One event's notice: what happened, in the words around the quoted name, then what to
+// do. An entry for one error code says it all; one for any (0) adds Windows' own words.
+struct NoticeText {
+    const char* eventCode;
+    DWORD errorCode;
+    UINT icon;
+    const char* opening;
+    NoticeSubject subject;
+    const char* closing;
+    const char* advice;
+};
+
+static const NoticeText NOTICE_TEXTS[] = {
+    {"QV001", 0, MB_ICONERROR,
+     "The label was not printed: Quvara has not been set up on this computer.", NO_SUBJECT, "",
+     ASK_FOR_SETUP},
+    {"QV041", ERROR_FILENAME_EXCED_RANGE, MB_ICONERROR,
+     "The label was not printed: the name of the label file, with its folder, is too long.",
+     NO_SUBJECT, "", "Save the label under a shorter name and open it again."},
+    {"QV104", 0, MB_ICONERROR, "The label was not printed: the label file ", FILE_SUBJECT,
+     " could not be opened.",
+     "If the download has not finished, wait for it and open the label again."},
+    {"QV105", ERROR_INVALID_PRINTER_NAME, MB_ICONERROR,
+     "The label was not printed: Windows has no printer named ", PRINTER_SUBJECT, ".",
+     ASK_FOR_SETUP},
+    {"QV105", 0, MB_ICONERROR, "The label was not printed: the printer ", PRINTER_SUBJECT,
+     " could not be opened.", ASK_IF_AGAIN},
+    {"QV106", 0, MB_ICONERROR, "The label was not printed: the printer ", PRINTER_SUBJECT,
+     " did not accept the label.", CHECK_PRINTER},
+    {"QV107", 0, MB_ICONERROR, "The label was not printed: the printer ", PRINTER_SUBJECT,
+     " did not accept the label.", CHECK_PRINTER},
+    {"QV110", 0, MB_ICONERROR, PART_SENT, PRINTER_SUBJECT, ".", ASK_IF_AGAIN},
+    {"QV112", 0, MB_ICONERROR, PART_SENT, PRINTER_SUBJECT, ".", ASK_IF_AGAIN},
+    {"QV113", 0, MB_ICONERROR, PART_SENT, PRINTER_SUBJECT, ".", ASK_IF_AGAIN},
+    {"QV114", 0, MB_ICONERROR, NOT_FINISHED, PRINTER_SUBJECT, " could not be finished.",
+     "If no label comes out, open the label again."},
+    {"QV115", 0, MB_ICONERROR, NOT_FINISHED, PRINTER_SUBJECT, " could not be finished.",
+     "If no label comes out, open the label again."},
+};
+
+// Appends the first length bytes of text, or what fits of them: the notice always ends
+// inside its buffer.
+static void AppendBytes(char* notice, const char* text, size_t length)
+{
+    size_t used = strlen(notice);
+    if (length > NOTICE_SIZE - 1 - used)
+        length = NOTICE_SIZE - 1 - used;
+    memcpy(notice + used, text, length);
+    notice[used + length] = '\0';
+}
+
+static void AppendText(char* notice, const char* text)
+{
+    AppendBytes(notice, text, strlen(text));
+}
+
+// Windows' own words for the error, on a line of their own, cut so that what to do
+// still fits after them.
+static void AppendSystemText(char* notice, DWORD errorCode)
+{
+    char* systemText = LoadSystemText(errorCode);
+    if (systemText == NULL)
+        return;
+    size_t length = 0;
+    while (length < TEXT_BUFFER_SIZE && systemText[length] != '\0')
+        ++length;
+    // The system's own line break is dropped; ours follows.
+    while (length > 0 && (systemText[length - 1] == '\r' || systemText[length - 1] == '\n'))
+        --length;
+    AppendText(notice, "Windows reports: ");
+    AppendBytes(notice, systemText, length);
+    AppendText(notice, "\r\n");
+    LocalFree(systemText);
+}
+
+// The kept event's entry; NULL when nothing was kept.
+static const NoticeText* FindNoticeText()
+{
+    for (const NoticeText& text : NOTICE_TEXTS)
+        if (g_noticeEvent != NULL && strcmp(text.eventCode, g_noticeEvent) == 0 &&
+            (text.errorCode == 0 || text.errorCode == g_noticeError))
+            return &text;
+    return NULL;
+}
+
+static void BuildNotice(const NoticeText* text, const char* filePath, char* notice)
+{
+    notice[0] = '\0';
+    AppendText(notice, text->opening);
+    if (text->subject != NO_SUBJECT) {
+        AppendText(notice, "\"");
+        AppendText(notice, text->subject == PRINTER_SUBJECT ? g_printerName : filePath);
+        AppendText(notice, "\"");
+    }
+    AppendText(notice, text->closing);
+    AppendText(notice, "\r\n");
+    if (text->errorCode == 0 && g_noticeError != 0)
+        AppendSystemText(notice, g_noticeError);
+    AppendText(notice, text->advice);
+    AppendText(notice, "\r\n\r\nEvent ");
+    AppendText(notice, text->eventCode);
+    AppendText(notice, ".");
+    if (g_logPath[0] != '\0') {
+        AppendText(notice, " Details: ");
+        AppendText(notice, g_logPath);
+    }
+}
+
+void LogNoticeEvent(DWORD errorCode, const char* eventCode, const char* text)
+{
+    LogEvent(errorCode, eventCode, text);
+    // The first one stopped the label; what fails after it follows from it.
+    if (g_noticeEvent == NULL) {
+        g_noticeEvent = eventCode;
+        g_noticeError = errorCode;
+    }
+}
+
+void ShowNotice(const char* filePath)
+{
+    // g_notify is only ever read in a run with a file.
+    if (g_notify != 1)
+        return;
+    const NoticeText* text = FindNoticeText();
+    if (text == NULL)
+        return;
+    char notice[NOTICE_SIZE];
+    BuildNotice(text, filePath, notice);
+
+    // While another copy's notice is open this one's event is in the log only. A guard
+    // that cannot be had does not silence the notice.
+    HANDLE guard = CreateMutexA(NULL, TRUE, NOTICE_GUARD_NAME);
+    int otherNoticeOpen = guard != NULL && GetLastError() == ERROR_ALREADY_EXISTS;
+    if (!otherNoticeOpen)
+        MessageBoxA(NULL, notice, "Quvara", MB_OK | text->icon | MB_TOPMOST | MB_SETFOREGROUND);
+    if (guard != NULL && !otherNoticeOpen)
+        ReleaseMutex(guard);
+    if (guard != NULL)
+        CloseHandle(guard);
+}
