@@ -22,6 +22,8 @@ static const char CHECK_PRINTER[] =
     "happens again, ask whoever looks after this computer.";
 static const char PART_SENT[] = "Not all of the label reached the printer ";
 static const char NOT_FINISHED[] = "The label may not print: the print job for ";
+static const char WAITING_REPORTED[] =
+    "The label is waiting in the printer queue: Windows reports the printer ";
 
 // Whose name the notice quotes.
 enum NoticeSubject { NO_SUBJECT, PRINTER_SUBJECT, FILE_SUBJECT };
@@ -64,6 +66,22 @@ static const NoticeText NOTICE_TEXTS[] = {
      "If no label comes out, open the label again."},
     {"QV115", 0, MB_ICONERROR, NOT_FINISHED, PRINTER_SUBJECT, " could not be finished.",
      "If no label comes out, open the label again."},
+    {"QV117", 0, MB_ICONWARNING, "The label is waiting in the printer queue: the printer ",
+     PRINTER_SUBJECT, " is set to \"Use Printer Offline\".",
+     "To print it, open the printer's queue (Settings, Printers) and untick \"Use Printer "
+     "Offline\" in its Printer menu."},
+    {"QV118", 0, MB_ICONWARNING,
+     "The label is waiting in the printer queue: printing is paused for ", PRINTER_SUBJECT, ".",
+     "To print it, open the printer's queue (Settings, Printers) and untick \"Pause Printing\" "
+     "in its Printer menu."},
+    {"QV119", 0, MB_ICONWARNING, WAITING_REPORTED, PRINTER_SUBJECT, " offline.",
+     "Switch the printer on and check its cable or network; the label prints when the printer "
+     "is ready."},
+    {"QV120", 0, MB_ICONWARNING, WAITING_REPORTED, PRINTER_SUBJECT, " out of paper.",
+     "Load labels into the printer; the label prints when the printer is ready."},
+    {"QV121", 0, MB_ICONWARNING, WAITING_REPORTED, PRINTER_SUBJECT, " in an error state.",
+     "Check the printer's labels, ribbon and cover; the label prints when the printer is "
+     "ready."},
 };
 
 // Appends the first length bytes of text, or what fits of them: the notice always ends

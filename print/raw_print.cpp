@@ -74,51 +74,100 @@ static DWORD StartDocument(HANDLE printer, DOC_INFO_1A* job)
 }
 
 // Streams the file to the open page chunk by chunk until a read returns nothing
-// or something fails; the job is ended by the caller either way.
-static void CopyFileToPrinter(HANDLE file, HANDLE printer)
+// or something fails; the job is ended by the caller either way. 1 when all of it went.
+static int CopyFileToPrinter(HANDLE file, HANDLE printer)
 {
     for (;;) {
         memset(g_transferBuffer, 0, sizeof(g_transferBuffer));
         DWORD bytesRead = 0;
         if (!ReadFile(file, g_transferBuffer, sizeof(g_transferBuffer), &bytesRead, NULL)) {
             LogNoticeEvent(GetLastError(), "QV110", "Can't read file");
-            return;
+            return 0;
         }
         if (bytesRead == 0) {
             LogEvent(0, "QV111", "End-of-file");
-            return;
+            return 1;
         }
 
         DWORD bytesWritten = 0;
         if (!WritePrinter(printer, g_transferBuffer, bytesRead, &bytesWritten)) {
             LogNoticeEvent(GetLastError(), "QV112", "Can't write to printer");
-            return;
+            return 0;
         }
         // A short write sets no error of its own; the entry carries whatever stands.
         if (bytesWritten != bytesRead) {
             LogNoticeEvent(GetLastError(), "QV113", "Read-write size mismatch");
-            return;
+            return 0;
         }
     }
 }
 
 // The document is open and a page started: send the file, then end page and document.
-static void PrintPage(HANDLE file, HANDLE printer)
+// 1 when the whole file is in the queue as a finished job.
+static int PrintPage(HANDLE file, HANDLE printer)
 {
     if (GetFileSize(file, NULL) == INVALID_FILE_SIZE)
         LogEvent(GetLastError(), "QV108", "Can't get file size");
     if (SetFilePointer(file, 0, NULL, FILE_BEGIN) == INVALID_SET_FILE_POINTER)
         LogEvent(GetLastError(), "QV109", "Can't set file pointer");
 
-    CopyFileToPrinter(file, printer);
+    int whole = CopyFileToPrinter(file, printer);
 
     if (!EndPagePrinter(printer)) {
         LogNoticeEvent(GetLastError(), "QV114", "Couldn't complete page");
         EndDocPrinter(printer);
-        return;
+        return 0;
     }
-    if (!EndDocPrinter(printer))
+    if (!EndDocPrinter(printer)) {
         LogNoticeEvent(GetLastError(), "QV115", "Failed to close the job");
+        return 0;
+    }
+    return whole;
+}
+
+// Why a label that is whole in the queue waits there, by the printer's attributes or
+// status; the first that applies is told.
+struct WaitReason {
+    DWORD attributes;
+    DWORD status;
+    const char* eventCode;
+    const char* text;
+};
+
+static const WaitReason WAIT_REASONS[] = {
+    {PRINTER_ATTRIBUTE_WORK_OFFLINE, 0, "QV117", "Label waits: printer set to Use Printer Offline"},
+    {0, PRINTER_STATUS_PAUSED, "QV118", "Label waits: printing paused"},
+    {0, PRINTER_STATUS_OFFLINE | PRINTER_STATUS_NOT_AVAILABLE, "QV119",
+     "Label waits: printer offline"},
+    {0, PRINTER_STATUS_PAPER_OUT, "QV120", "Label waits: printer out of paper"},
+    {0,
+     PRINTER_STATUS_ERROR | PRINTER_STATUS_PAPER_JAM | PRINTER_STATUS_PAPER_PROBLEM |
+         PRINTER_STATUS_DOOR_OPEN | PRINTER_STATUS_USER_INTERVENTION,
+     "QV121", "Label waits: printer in error"},
+};
+
+// Logs why the label, whole in the queue, will wait there; nothing when the printer is
+// ready or cannot tell.
+static void NoteWaitingLabel(HANDLE printer)
+{
+    DWORD needed = 0;
+    if (GetPrinterA(printer, 2, NULL, 0, &needed) || GetLastError() != ERROR_INSUFFICIENT_BUFFER ||
+        needed < sizeof(PRINTER_INFO_2A))
+        return;
+    BYTE* buffer = (BYTE*)LocalAlloc(LMEM_ZEROINIT, needed);
+    if (buffer == NULL)
+        return;
+    if (GetPrinterA(printer, 2, buffer, needed, &needed)) {
+        const PRINTER_INFO_2A* info = (const PRINTER_INFO_2A*)buffer;
+        for (const WaitReason& reason : WAIT_REASONS) {
+            if ((info->Attributes & reason.attributes) != 0 ||
+                (info->Status & reason.status) != 0) {
+                LogNoticeEvent(0, reason.eventCode, reason.text);
+                break;
+            }
+        }
+    }
+    LocalFree(buffer);
 }
 
 int PrintFileRaw(const char* printerName, const char* filePath)
@@ -150,8 +199,10 @@ int PrintFileRaw(const char* printerName, const char* filePath)
     } else if (!StartPagePrinter(printer)) {
         LogNoticeEvent(GetLastError(), "QV107", "Couldn't start new page");
         EndDocPrinter(printer);
-    } else {
-        PrintPage(file, printer);
+    } else if (PrintPage(file, printer) && g_notify == 1) {
+        // Asked while the printer is still open; only with Notify set, so that the
+        // log of a station without it stays as it was.
+        NoteWaitingLabel(printer);
     }
 
     if (printer != NULL)

@@ -1,8 +1,11 @@
 // The station's Notify option: what the person at the bench is told, and when nothing.
+#include <cstring>
 #include <filesystem>
 
 #include "app/globals.h"
 #include "test_support.h"
+
+#include <winspool.h>  // after windows.h
 
 namespace {
 
@@ -15,8 +18,9 @@ struct NoticeCase {
     const char* call;   // fails once, the nth time
     int nth;
     DWORD error;
-    std::string argument = "";  // "": the label
-    const char* thenCall = "";  // fails next, with the same error
+    DWORD attributes = 0, status = 0;  // the printer's
+    std::string argument = "";         // "": the label
+    const char* thenCall = "";         // fails next, with the same error
 };
 
 class Notice : public QuvaraTest, public ::testing::WithParamInterface<NoticeCase> {};
@@ -32,6 +36,7 @@ TEST_P(Notice, TellsWhyTheLabelDidNotPrintOnlyWhenTheStationAsks)
         world().tempPath = folder() + "/";
         SavePrinter(kPrinter);
         AddPrinter(kPrinter);
+        world().printerStates[kPrinter] = {c.attributes, c.status};
         fake::FailCall(c.call, c.error, c.nth);
         fake::FailCall(c.thenCall, c.error);
         fake::SetRegistryValue(kKey, "Notify", REG_DWORD, {notify, 0, 0, 0});
@@ -42,7 +47,10 @@ TEST_P(Notice, TellsWhyTheLabelDidNotPrintOnlyWhenTheStationAsks)
             EXPECT_TRUE(fake::CallsAmong({"MessageBoxA", "CreateMutexA", "GetPrinterA"}).empty());
         }
     }
-    EXPECT_EQ(logs[1], logs[0]) << "the option adds no entries";
+    // The option adds no entries, except why a label waits.
+    bool waits = c.event && strcmp(c.event, "QV117") >= 0;
+    EXPECT_EQ(logs[1].substr(0, logs[0].size()), logs[0]);
+    EXPECT_EQ(logs[1].substr(logs[0].size(), 5), waits ? c.event : "");
     ASSERT_EQ(world().messageBoxes.size(), c.event ? 1u : 0u) << logs[1];
     if (c.event) {
         const fake::ShownMessageBox& box = world().messageBoxes[0];
@@ -54,7 +62,8 @@ TEST_P(Notice, TellsWhyTheLabelDidNotPrintOnlyWhenTheStationAsks)
                   std::string("\r\n\r\nEvent ") + c.event + ". Details: " + LogPath());
         EXPECT_EQ(box.owner, (HWND)NULL);
         EXPECT_EQ(box.caption, "Quvara");
-        EXPECT_EQ(box.type, (UINT)(MB_OK | MB_ICONERROR | MB_TOPMOST | MB_SETFOREGROUND));
+        EXPECT_EQ(box.type, (UINT)(MB_OK | (waits ? MB_ICONWARNING : MB_ICONERROR) | MB_TOPMOST |
+                                   MB_SETFOREGROUND));
         EXPECT_EQ(box.openHandles, 0) << "the log, the label and the printer are closed";
         EXPECT_EQ(fake::CallsAmong({"CreateMutexA", "MessageBoxA", "ReleaseMutex"}),
                   (std::vector<std::string>{"CreateMutexA", "MessageBoxA", "ReleaseMutex"}));
@@ -66,7 +75,8 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(
         NoticeCase{"QV001", "Quvara has not been set up on this computer.", "RegOpenKeyExA", 2,
                    ERROR_ACCESS_DENIED},
-        NoticeCase{"QV041", "is too long.\r\nSave the label", "", 0, 0, std::string(600, 'x')},
+        NoticeCase{"QV041", "is too long.\r\nSave the label", "", 0, 0, 0, 0,
+                   std::string(600, 'x')},
         NoticeCase{"QV104", "the label file \"{label}\" could not be opened.\r\nWindows reports: "
                             "The process cannot access the file because it is being used by "
                             "another process.\r\nIf the download has not finished",
@@ -80,10 +90,23 @@ INSTANTIATE_TEST_SUITE_P(
                             "ready.\r\nCheck that the printer is switched on",
                    "StartPagePrinter", 1, ERROR_NOT_READY},
         NoticeCase{"QV112", "Not all of the label reached the printer \"Zebra ZD421\".",
-                   "WritePrinter", 2, ERROR_PRINTER_DELETED, "", "EndPagePrinter"},
+                   "WritePrinter", 2, ERROR_PRINTER_DELETED, 0, 0, "", "EndPagePrinter"},
+        NoticeCase{"QV110", "Not all", "ReadFile", 1, ERROR_READ_FAULT, 0, PRINTER_STATUS_PAUSED},
         NoticeCase{"QV114", "may not print", "EndPagePrinter", 1, ERROR_NOT_READY},
         NoticeCase{nullptr, "", "GetFileSize", 1, ERROR_INVALID_HANDLE},  // it still prints
-        NoticeCase{nullptr, "", "", 0, 0}));
+        NoticeCase{nullptr, "", "", 0, 0},
+        NoticeCase{"QV117", "The label is waiting in the printer queue: the printer \"Zebra "
+                            "ZD421\" is set to \"Use Printer Offline\".",
+                   "", 0, 0, PRINTER_ATTRIBUTE_WORK_OFFLINE},
+        NoticeCase{"QV118", "printing is paused for \"Zebra ZD421\".\r\n", "", 0, 0, 0,
+                   PRINTER_STATUS_PAUSED},
+        NoticeCase{"QV119", "reports the printer \"Zebra ZD421\" offline.", "", 0, 0, 0,
+                   PRINTER_STATUS_OFFLINE},
+        NoticeCase{"QV120", "out of paper.", "", 0, 0, 0, PRINTER_STATUS_PAPER_OUT},
+        NoticeCase{"QV121", "in an error state.", "", 0, 0, 0, PRINTER_STATUS_PAPER_JAM},
+        NoticeCase{nullptr, "", "GetPrinterA", 1, ERROR_ACCESS_DENIED, 0, PRINTER_STATUS_PAUSED},
+        NoticeCase{nullptr, "", "LocalAlloc", 2, ERROR_NOT_ENOUGH_MEMORY, 0, PRINTER_STATUS_PAUSED},
+        NoticeCase{nullptr, "", "", 0, 0, 0, PRINTER_STATUS_BUSY}));
 
 // Only a REG_DWORD of 1 shows a notice, one at a time across copies; the longest printer
 // name and log path are shown whole.

@@ -88,6 +88,8 @@ struct World {
     // Environments a printer's driver is installed for ("Windows x64", ...); all if not given.
     std::map<std::string, std::set<std::string>, CaseInsensitiveLess> driverEnvironments;
     WORD nativeArchitecture = PROCESSOR_ARCHITECTURE_INTEL;  // GetNativeSystemInfo's answer
+    // GetPrinterA level 2's Attributes and Status by printer; 0 if not given.
+    std::map<std::string, std::pair<DWORD, DWORD>, CaseInsensitiveLess> printerStates;
     std::vector<Job> jobs;
 
     std::string tempPath;  // what GetTempPathA reports; host paths end in '/'
