@@ -1,5 +1,6 @@
 #include "app/notice.h"
 
+#include <algorithm>
 #include <cstring>
 
 #include "app/globals.h"
@@ -7,7 +8,7 @@
 
 // Room for the fixed words, a printer name or file path, Windows' own text (cut to
 // TEXT_BUFFER_SIZE) and the log's path, each less than TEXT_BUFFER_SIZE.
-static const DWORD NOTICE_SIZE = 4 * TEXT_BUFFER_SIZE;
+static const size_t NOTICE_SIZE = (size_t)4 * TEXT_BUFFER_SIZE;
 
 // One box at a time across copies: 25 labels clicked while the printer is missing give
 // one notice, not 25 stacked. Unprefixed, the name is the session's own (as "Local\"
@@ -89,8 +90,7 @@ static const NoticeText NOTICE_TEXTS[] = {
 static void AppendBytes(char* notice, const char* text, size_t length)
 {
     size_t used = strlen(notice);
-    if (length > NOTICE_SIZE - 1 - used)
-        length = NOTICE_SIZE - 1 - used;
+    length = std::min(length, NOTICE_SIZE - 1 - used);
     memcpy(notice + used, text, length);
     notice[used + length] = '\0';
 }

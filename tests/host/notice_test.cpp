@@ -89,6 +89,7 @@ INSTANTIATE_TEST_SUITE_P(
         NoticeCase{"QV107", "did not accept the label.\r\nWindows reports: The device is not "
                             "ready.\r\nCheck that the printer is switched on",
                    "StartPagePrinter", 1, ERROR_NOT_READY},
+        NoticeCase{"QV106", "did not accept the label.\r\nCheck", "StartDocPrinterA", 1, 0xE0001234},
         NoticeCase{"QV112", "Not all of the label reached the printer \"Zebra ZD421\".",
                    "WritePrinter", 2, ERROR_PRINTER_DELETED, 0, 0, "", "EndPagePrinter"},
         NoticeCase{"QV110", "Not all", "ReadFile", 1, ERROR_READ_FAULT, 0, PRINTER_STATUS_PAUSED},
