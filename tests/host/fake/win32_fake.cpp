@@ -760,22 +760,20 @@ extern "C" BOOL WINAPI GetPrinterDriverA(HANDLE handle, LPSTR environment, DWORD
     return TRUE;
 }
 
-// Level 2 only: the record, then the printer's name.
+// Level 2 only, its strings left empty.
 extern "C" BOOL WINAPI GetPrinterA(HANDLE handle, DWORD level, LPBYTE buffer, DWORD size,
                                    LPDWORD needed)
 {
     Record("GetPrinterA");
-    *needed = 0;
+    *needed = sizeof(PRINTER_INFO_2A);
     if (Injected("GetPrinterA"))
         return FALSE;
     PrinterEntry* printer = FindPrinter(handle);
     if (printer == nullptr || level != 2)
-        return Fail(printer == nullptr ? ERROR_INVALID_HANDLE : ERROR_INVALID_LEVEL);
-    *needed = (DWORD)(sizeof(PRINTER_INFO_2A) + printer->name.size() + 1);
+        return Fail(ERROR_INVALID_PARAMETER);
     if (buffer == nullptr || size < *needed)
         return Fail(ERROR_INSUFFICIENT_BUFFER);
     PRINTER_INFO_2A* info = (PRINTER_INFO_2A*)memset(buffer, 0, sizeof(PRINTER_INFO_2A));
-    info->pPrinterName = (LPSTR)memcpy(info + 1, printer->name.c_str(), printer->name.size() + 1);
     info->Attributes = g_world.printerStates[printer->name].first;
     info->Status = g_world.printerStates[printer->name].second;
     return TRUE;
