@@ -29,58 +29,59 @@ static const char WAITING_REPORTED[] =
 // Whose name the notice quotes.
 enum NoticeSubject { NO_SUBJECT, PRINTER_SUBJECT, FILE_SUBJECT };
 
-// One event's notice: what happened, in the words around the quoted name, then what to
-// do. An entry for one error code says it all; one for any (0) adds Windows' own words.
+// One event's notice: what happened, in the words around the quoted name, Windows' own
+// words for the error where they help, then what to do.
 struct NoticeText {
     const char* eventCode;
-    DWORD errorCode;
+    DWORD errorCode;  // this one only; 0 for any
     UINT icon;
-    const char* opening;
     NoticeSubject subject;
+    bool systemText;
+    const char* opening;
     const char* closing;
     const char* advice;
 };
 
 static const NoticeText NOTICE_TEXTS[] = {
-    {"QV001", 0, MB_ICONERROR,
-     "The label was not printed: Quvara has not been set up on this computer.", NO_SUBJECT, "",
-     ASK_FOR_SETUP},
-    {"QV041", ERROR_FILENAME_EXCED_RANGE, MB_ICONERROR,
-     "The label was not printed: the name of the label file, with its folder, is too long.",
-     NO_SUBJECT, "", "Save the label under a shorter name and open it again."},
-    {"QV104", 0, MB_ICONERROR, "The label was not printed: the label file ", FILE_SUBJECT,
+    {"QV001", 0, MB_ICONERROR, NO_SUBJECT, false,
+     "The label was not printed: Quvara has not been set up on this computer.", "", ASK_FOR_SETUP},
+    {"QV041", 0, MB_ICONERROR, NO_SUBJECT, false,
+     "The label was not printed: the name of the label file, with its folder, is too long.", "",
+     "Save the label under a shorter name and open it again."},
+    {"QV104", 0, MB_ICONERROR, FILE_SUBJECT, true, "The label was not printed: the label file ",
      " could not be opened.",
      "If the download has not finished, wait for it and open the label again."},
-    {"QV105", ERROR_INVALID_PRINTER_NAME, MB_ICONERROR,
-     "The label was not printed: Windows has no printer named ", PRINTER_SUBJECT, ".",
-     ASK_FOR_SETUP},
-    {"QV105", 0, MB_ICONERROR, "The label was not printed: the printer ", PRINTER_SUBJECT,
+    {"QV105", ERROR_INVALID_PRINTER_NAME, MB_ICONERROR, PRINTER_SUBJECT, false,
+     "The label was not printed: Windows has no printer named ", ".", ASK_FOR_SETUP},
+    {"QV105", 0, MB_ICONERROR, PRINTER_SUBJECT, true, "The label was not printed: the printer ",
      " could not be opened.", ASK_IF_AGAIN},
-    {"QV106", 0, MB_ICONERROR, "The label was not printed: the printer ", PRINTER_SUBJECT,
+    {"QV106", 0, MB_ICONERROR, PRINTER_SUBJECT, true, "The label was not printed: the printer ",
      " did not accept the label.", CHECK_PRINTER},
-    {"QV107", 0, MB_ICONERROR, "The label was not printed: the printer ", PRINTER_SUBJECT,
+    {"QV107", 0, MB_ICONERROR, PRINTER_SUBJECT, true, "The label was not printed: the printer ",
      " did not accept the label.", CHECK_PRINTER},
-    {"QV110", 0, MB_ICONERROR, PART_SENT, PRINTER_SUBJECT, ".", ASK_IF_AGAIN},
-    {"QV112", 0, MB_ICONERROR, PART_SENT, PRINTER_SUBJECT, ".", ASK_IF_AGAIN},
-    {"QV113", 0, MB_ICONERROR, PART_SENT, PRINTER_SUBJECT, ".", ASK_IF_AGAIN},
-    {"QV114", 0, MB_ICONERROR, NOT_FINISHED, PRINTER_SUBJECT, " could not be finished.",
+    {"QV110", 0, MB_ICONERROR, PRINTER_SUBJECT, true, PART_SENT, ".", ASK_IF_AGAIN},
+    {"QV112", 0, MB_ICONERROR, PRINTER_SUBJECT, true, PART_SENT, ".", ASK_IF_AGAIN},
+    // A short write sets no error: the one standing may be an earlier call's.
+    {"QV113", 0, MB_ICONERROR, PRINTER_SUBJECT, false, PART_SENT, ".", ASK_IF_AGAIN},
+    {"QV114", 0, MB_ICONERROR, PRINTER_SUBJECT, true, NOT_FINISHED, " could not be finished.",
      "If no label comes out, open the label again."},
-    {"QV115", 0, MB_ICONERROR, NOT_FINISHED, PRINTER_SUBJECT, " could not be finished.",
+    {"QV115", 0, MB_ICONERROR, PRINTER_SUBJECT, true, NOT_FINISHED, " could not be finished.",
      "If no label comes out, open the label again."},
-    {"QV117", 0, MB_ICONWARNING, "The label is waiting in the printer queue: the printer ",
-     PRINTER_SUBJECT, " is set to \"Use Printer Offline\".",
+    {"QV117", 0, MB_ICONWARNING, PRINTER_SUBJECT, false,
+     "The label is waiting in the printer queue: the printer ",
+     " is set to \"Use Printer Offline\".",
      "To print it, open the printer's queue (Settings, Printers) and untick \"Use Printer "
      "Offline\" in its Printer menu."},
-    {"QV118", 0, MB_ICONWARNING,
-     "The label is waiting in the printer queue: printing is paused for ", PRINTER_SUBJECT, ".",
+    {"QV118", 0, MB_ICONWARNING, PRINTER_SUBJECT, false,
+     "The label is waiting in the printer queue: printing is paused for ", ".",
      "To print it, open the printer's queue (Settings, Printers) and untick \"Pause Printing\" "
      "in its Printer menu."},
-    {"QV119", 0, MB_ICONWARNING, WAITING_REPORTED, PRINTER_SUBJECT, " offline.",
+    {"QV119", 0, MB_ICONWARNING, PRINTER_SUBJECT, false, WAITING_REPORTED, " offline.",
      "Switch the printer on and check its cable or network; the label prints when the printer "
      "is ready."},
-    {"QV120", 0, MB_ICONWARNING, WAITING_REPORTED, PRINTER_SUBJECT, " out of paper.",
+    {"QV120", 0, MB_ICONWARNING, PRINTER_SUBJECT, false, WAITING_REPORTED, " out of paper.",
      "Load labels into the printer; the label prints when the printer is ready."},
-    {"QV121", 0, MB_ICONWARNING, WAITING_REPORTED, PRINTER_SUBJECT, " in an error state.",
+    {"QV121", 0, MB_ICONWARNING, PRINTER_SUBJECT, false, WAITING_REPORTED, " in an error state.",
      "Check the printer's labels, ribbon and cover; the label prints when the printer is "
      "ready."},
 };
@@ -140,7 +141,7 @@ static void BuildNotice(const NoticeText* text, const char* filePath, char* noti
     }
     AppendText(notice, text->closing);
     AppendText(notice, "\r\n");
-    if (text->errorCode == 0 && g_noticeError != 0)
+    if (text->systemText && g_noticeError != 0)
         AppendSystemText(notice, g_noticeError);
     AppendText(notice, text->advice);
     AppendText(notice, "\r\n\r\nEvent ");
