@@ -73,7 +73,6 @@ INSTANTIATE_TEST_SUITE_P(
         NoticeCase{"QV105", "\"Zebra ZD421\" could not be opened.\r\nWindows reports: Access",
                    "OpenPrinterA", 1, ERROR_ACCESS_DENIED},
         NoticeCase{"QV106", "accept the label.\r\nCheck", "StartDocPrinterA", 1, 0xE0001234},
-        NoticeCase{"QV107", "accept the label.", "StartPagePrinter", 1, ERROR_NOT_READY},
         NoticeCase{"QV110", "Not all", "ReadFile", 1, ERROR_READ_FAULT, 0, PRINTER_STATUS_PAUSED},
         NoticeCase{"QV112", "Not all", "WritePrinter", 2, ERROR_NOT_READY, 0, 0, "EndPagePrinter"},
         NoticeCase{"QV114", "may not print", "EndPagePrinter", 1, ERROR_NOT_READY},
