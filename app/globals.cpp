@@ -6,3 +6,7 @@ HANDLE g_logFile = INVALID_HANDLE_VALUE;
 char g_printerName[TEXT_BUFFER_SIZE];
 HWND g_dialog = NULL;
 BYTE g_transferBuffer[TRANSFER_CHUNK_SIZE];
+int g_notify = 0;
+const char* g_noticeEvent = NULL;
+DWORD g_noticeError = 0;
+char g_logPath[TEXT_BUFFER_SIZE];

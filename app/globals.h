@@ -14,3 +14,12 @@ extern HANDLE g_logFile;
 extern char g_printerName[TEXT_BUFFER_SIZE];
 extern HWND g_dialog;
 extern BYTE g_transferBuffer[TRANSFER_CHUNK_SIZE];
+// The station's Notify option, read in a run with a file only: 1 shows the person at the
+// bench why a label did not print, or why it waits.
+extern int g_notify;
+// What that notice would be about: the event that stopped the label, or why it waits in
+// the queue, with its error code; NULL when the whole label went to a printer that is ready.
+extern const char* g_noticeEvent;
+extern DWORD g_noticeError;
+// The log's full path; empty when the run has no log.
+extern char g_logPath[TEXT_BUFFER_SIZE];

@@ -12,6 +12,7 @@ static const DWORD USER_DEFAULT_LANGUAGE = 0x400;
 void OpenLog()
 {
     g_logFile = INVALID_HANDLE_VALUE;
+    memset(g_logPath, 0, sizeof(g_logPath));
 
     char path[TEXT_BUFFER_SIZE];
     memset(path, 0, sizeof(path));
@@ -28,6 +29,9 @@ void OpenLog()
     // rather than interleaving its entries with ours.
     g_logFile = CreateFileA(path, GENERIC_READ | GENERIC_WRITE, 0, NULL, CREATE_ALWAYS,
                             FILE_ATTRIBUTE_NORMAL, NULL);
+    // A notice names it after the log is closed.
+    if (g_logFile != INVALID_HANDLE_VALUE)
+        memcpy(g_logPath, path, sizeof(path));
 }
 
 void CloseLog()

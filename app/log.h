@@ -3,7 +3,8 @@
 
 #include <windows.h>
 
-// Creates the log; on any failure the run goes on with logging switched off.
+// Creates the log and keeps its path in g_logPath; on any failure the run goes on with
+// logging switched off.
 void OpenLog();
 void CloseLog();
 

@@ -5,6 +5,7 @@
 
 #include "app/globals.h"
 #include "app/log.h"
+#include "app/notice.h"
 #include "config/registry.h"
 #include "print/raw_print.h"
 #include "res/resource.h"
@@ -23,23 +24,23 @@ static void UnquotePath(const char* argumentText, char* path)
     path[length - 2] = '\0';
 }
 
-// Command-line run: the argument text is one file path, quoted or not.
-static void PrintArgumentFile(const char* argumentText)
+// Command-line run: the argument text is one file path, quoted or not; path
+// (TEXT_BUFFER_SIZE bytes of zeros) receives it as printed from.
+static void PrintArgumentFile(const char* argumentText, char* path)
 {
+    g_notify = ReadNotifyOption();
     if (!LoadConfiguredPrinter()) {
-        LogEvent(0, "QV001", "No printer configured");
+        LogNoticeEvent(0, "QV001", "No printer configured");
         return;
     }
 
     LogEvent(0, "QV002", GetCommandLineA());
     LogEvent(0, "QV003", argumentText);
 
-    char path[TEXT_BUFFER_SIZE];
-    memset(path, 0, sizeof(path));
     size_t length = strlen(argumentText);
     // Cutting a path short could name another file; a path this long is refused.
-    if (length >= sizeof(path)) {
-        LogEvent(ERROR_FILENAME_EXCED_RANGE, "QV041", "Path too long");
+    if (length >= TEXT_BUFFER_SIZE) {
+        LogNoticeEvent(ERROR_FILENAME_EXCED_RANGE, "QV041", "Path too long");
         return;
     }
     if (argumentText[0] == '"')
@@ -77,12 +78,17 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE /*previousInstance*/, LPSTR /*s
 
     OpenLog();
 
+    char path[TEXT_BUFFER_SIZE];
+    memset(path, 0, sizeof(path));
     const char* argumentText = FindArgumentText(GetCommandLineA());
     if (argumentText[0] == '\0')
         DialogBoxParamA(g_instance, MAKEINTRESOURCEA(IDD_CONFIG), NULL, ConfigDialogProc, 0);
     else
-        PrintArgumentFile(argumentText);
+        PrintArgumentFile(argumentText, path);
 
+    // The log first: it is opened without sharing, so while a notice is up every copy
+    // started meanwhile would go without one, and the user may want to read it.
     CloseLog();
+    ShowNotice(path);
     return 0;
 }

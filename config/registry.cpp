@@ -7,6 +7,7 @@
 
 const char SETTINGS_KEY[] = "Software\\Pellander\\Quvara";
 const char PRINTER_VALUE[] = "Printer";
+const char NOTIFY_VALUE[] = "Notify";
 
 int ReadRegistryValue(HKEY root, const char* subKey, const char* valueName, char* buffer)
 {
@@ -89,4 +90,17 @@ int LoadConfiguredPrinter()
 
     LogEvent(0, "QV019", g_printerName);
     return ok;
+}
+
+int ReadNotifyOption()
+{
+    HKEY key = NULL;
+    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, SETTINGS_KEY, 0, KEY_QUERY_VALUE, &key) != ERROR_SUCCESS)
+        return 0;
+    DWORD type = REG_NONE;
+    DWORD value = 0;
+    DWORD size = sizeof(value);
+    LONG result = RegQueryValueExA(key, NOTIFY_VALUE, NULL, &type, (BYTE*)&value, &size);
+    RegCloseKey(key);
+    return result == ERROR_SUCCESS && type == REG_DWORD && size == sizeof(value) && value == 1;
 }

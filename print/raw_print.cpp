@@ -7,24 +7,56 @@
 
 #include "app/globals.h"
 #include "app/log.h"
+#include "app/notice.h"
 
 // In DRIVER_INFO_8's dwPrinterDriverAttributes: the driver is XPS-based. Documented as
 // 0x00000002; the headers this builds with do not define it.
 static const DWORD PRINTER_DRIVER_XPS = 0x00000002;
 
+typedef void(WINAPI* NativeSystemInfoFunction)(SYSTEM_INFO*);
+
+// The spooler's name for the machine's own driver environment, NULL where it is the one a
+// 32-bit program asks for anyway. Looked up, not imported: Windows before XP lacks
+// GetNativeSystemInfo, and Quvara would not start there at all.
+static LPSTR NativeEnvironment()
+{
+    // Every process has kernel32 loaded.
+    FARPROC found = GetProcAddress(GetModuleHandleA("kernel32.dll"), "GetNativeSystemInfo");
+    if (found == NULL)
+        return NULL;
+    SYSTEM_INFO system;
+    memset(&system, 0, sizeof(system));
+    // void (*)(void) converts to any function pointer without a warning.
+    ((NativeSystemInfoFunction)(void(WINAPI*)(void))found)(&system);
+    if (system.wProcessorArchitecture == PROCESSOR_ARCHITECTURE_AMD64)
+        return (LPSTR) "Windows x64";
+    if (system.wProcessorArchitecture == PROCESSOR_ARCHITECTURE_ARM64)
+        return (LPSTR) "Windows ARM64";
+    return NULL;
+}
+
 // 1 when the printer's driver is XPS-based, 0 when it is not or cannot tell: Windows
 // before 8 has no level 8, and Wine answers no.
 static int IsXpsDriver(HANDLE printer)
 {
+    LPSTR environment = NULL;
     DWORD needed = 0;
-    if (GetPrinterDriverA(printer, NULL, 8, NULL, 0, &needed) ||
-        GetLastError() != ERROR_INSUFFICIENT_BUFFER || needed < sizeof(DRIVER_INFO_8A))
+    BOOL answered = GetPrinterDriverA(printer, NULL, 8, NULL, 0, &needed);
+    // A 32-bit program is told about the x86 driver; a printer that has only its 64-bit
+    // one (v4 drivers need no copy per architecture) has none, so the machine's own is asked.
+    if (!answered && GetLastError() != ERROR_INSUFFICIENT_BUFFER) {
+        environment = NativeEnvironment();
+        if (environment == NULL)
+            return 0;
+        answered = GetPrinterDriverA(printer, environment, 8, NULL, 0, &needed);
+    }
+    if (answered || GetLastError() != ERROR_INSUFFICIENT_BUFFER || needed < sizeof(DRIVER_INFO_8A))
         return 0;
     BYTE* driver = (BYTE*)LocalAlloc(LMEM_ZEROINIT, needed);
     if (driver == NULL)
         return 0;
     int xps = 0;
-    if (GetPrinterDriverA(printer, NULL, 8, driver, needed, &needed))
+    if (GetPrinterDriverA(printer, environment, 8, driver, needed, &needed))
         xps = (((DRIVER_INFO_8A*)driver)->dwPrinterDriverAttributes & PRINTER_DRIVER_XPS) != 0;
     LocalFree(driver);
     return xps;
@@ -42,51 +74,100 @@ static DWORD StartDocument(HANDLE printer, DOC_INFO_1A* job)
 }
 
 // Streams the file to the open page chunk by chunk until a read returns nothing
-// or something fails; the job is ended by the caller either way.
-static void CopyFileToPrinter(HANDLE file, HANDLE printer)
+// or something fails; the job is ended by the caller either way. 1 when all of it went.
+static int CopyFileToPrinter(HANDLE file, HANDLE printer)
 {
     for (;;) {
         memset(g_transferBuffer, 0, sizeof(g_transferBuffer));
         DWORD bytesRead = 0;
         if (!ReadFile(file, g_transferBuffer, sizeof(g_transferBuffer), &bytesRead, NULL)) {
-            LogEvent(GetLastError(), "QV110", "Can't read file");
-            return;
+            LogNoticeEvent(GetLastError(), "QV110", "Can't read file");
+            return 0;
         }
         if (bytesRead == 0) {
             LogEvent(0, "QV111", "End-of-file");
-            return;
+            return 1;
         }
 
         DWORD bytesWritten = 0;
         if (!WritePrinter(printer, g_transferBuffer, bytesRead, &bytesWritten)) {
-            LogEvent(GetLastError(), "QV112", "Can't write to printer");
-            return;
+            LogNoticeEvent(GetLastError(), "QV112", "Can't write to printer");
+            return 0;
         }
         // A short write sets no error of its own; the entry carries whatever stands.
         if (bytesWritten != bytesRead) {
-            LogEvent(GetLastError(), "QV113", "Read-write size mismatch");
-            return;
+            LogNoticeEvent(GetLastError(), "QV113", "Read-write size mismatch");
+            return 0;
         }
     }
 }
 
 // The document is open and a page started: send the file, then end page and document.
-static void PrintPage(HANDLE file, HANDLE printer)
+// 1 when the whole file is in the queue as a finished job.
+static int PrintPage(HANDLE file, HANDLE printer)
 {
     if (GetFileSize(file, NULL) == INVALID_FILE_SIZE)
         LogEvent(GetLastError(), "QV108", "Can't get file size");
     if (SetFilePointer(file, 0, NULL, FILE_BEGIN) == INVALID_SET_FILE_POINTER)
         LogEvent(GetLastError(), "QV109", "Can't set file pointer");
 
-    CopyFileToPrinter(file, printer);
+    int whole = CopyFileToPrinter(file, printer);
 
     if (!EndPagePrinter(printer)) {
-        LogEvent(GetLastError(), "QV114", "Couldn't complete page");
+        LogNoticeEvent(GetLastError(), "QV114", "Couldn't complete page");
         EndDocPrinter(printer);
-        return;
+        return 0;
     }
-    if (!EndDocPrinter(printer))
-        LogEvent(GetLastError(), "QV115", "Failed to close the job");
+    if (!EndDocPrinter(printer)) {
+        LogNoticeEvent(GetLastError(), "QV115", "Failed to close the job");
+        return 0;
+    }
+    return whole;
+}
+
+// Why a label that is whole in the queue waits there, by the printer's attributes or
+// status; the first that applies is told.
+struct WaitReason {
+    DWORD attributes;
+    DWORD status;
+    const char* eventCode;
+    const char* text;
+};
+
+static const WaitReason WAIT_REASONS[] = {
+    {PRINTER_ATTRIBUTE_WORK_OFFLINE, 0, "QV117", "Label waits: printer set to Use Printer Offline"},
+    {0, PRINTER_STATUS_PAUSED, "QV118", "Label waits: printing paused"},
+    {0, PRINTER_STATUS_OFFLINE | PRINTER_STATUS_NOT_AVAILABLE, "QV119",
+     "Label waits: printer offline"},
+    {0, PRINTER_STATUS_PAPER_OUT, "QV120", "Label waits: printer out of paper"},
+    {0,
+     PRINTER_STATUS_ERROR | PRINTER_STATUS_PAPER_JAM | PRINTER_STATUS_PAPER_PROBLEM |
+         PRINTER_STATUS_DOOR_OPEN | PRINTER_STATUS_USER_INTERVENTION,
+     "QV121", "Label waits: printer in error"},
+};
+
+// Logs why the label, whole in the queue, will wait there; nothing when the printer is
+// ready or cannot tell.
+static void NoteWaitingLabel(HANDLE printer)
+{
+    DWORD needed = 0;
+    if (GetPrinterA(printer, 2, NULL, 0, &needed) || GetLastError() != ERROR_INSUFFICIENT_BUFFER ||
+        needed < sizeof(PRINTER_INFO_2A))
+        return;
+    BYTE* buffer = (BYTE*)LocalAlloc(LMEM_ZEROINIT, needed);
+    if (buffer == NULL)
+        return;
+    if (GetPrinterA(printer, 2, buffer, needed, &needed)) {
+        const PRINTER_INFO_2A* info = (const PRINTER_INFO_2A*)buffer;
+        for (const WaitReason& reason : WAIT_REASONS) {
+            if ((info->Attributes & reason.attributes) != 0 ||
+                (info->Status & reason.status) != 0) {
+                LogNoticeEvent(0, reason.eventCode, reason.text);
+                break;
+            }
+        }
+    }
+    LocalFree(buffer);
 }
 
 int PrintFileRaw(const char* printerName, const char* filePath)
@@ -108,18 +189,20 @@ int PrintFileRaw(const char* printerName, const char* filePath)
     file = CreateFileA(filePath, GENERIC_READ, FILE_SHARE_READ, NULL, OPEN_EXISTING,
                        FILE_ATTRIBUTE_NORMAL, NULL);
     if (file == INVALID_HANDLE_VALUE) {
-        LogEvent(GetLastError(), "QV104", "Failed to open file");
+        LogNoticeEvent(GetLastError(), "QV104", "Failed to open file");
     } else if (!OpenPrinterA((LPSTR)printerName, &printer, NULL)) {
         printer = NULL;
-        LogEvent(GetLastError(), "QV105", "Failed to open printer");
+        LogNoticeEvent(GetLastError(), "QV105", "Failed to open printer");
     } else if (StartDocument(printer, &job) == 0) {
         // No document was started, so there is none to end.
-        LogEvent(GetLastError(), "QV106", "Couldn't create a job");
+        LogNoticeEvent(GetLastError(), "QV106", "Couldn't create a job");
     } else if (!StartPagePrinter(printer)) {
-        LogEvent(GetLastError(), "QV107", "Couldn't start new page");
+        LogNoticeEvent(GetLastError(), "QV107", "Couldn't start new page");
         EndDocPrinter(printer);
-    } else {
-        PrintPage(file, printer);
+    } else if (PrintPage(file, printer) && g_notify == 1) {
+        // Asked while the printer is still open; only with Notify set, so that the
+        // log of a station without it stays as it was.
+        NoteWaitingLabel(printer);
     }
 
     if (printer != NULL)

@@ -45,6 +45,8 @@ void QuvaraTest::SetUp()
     memset(g_printerName, 0, sizeof(g_printerName));
     g_dialog = NULL;
     g_versionInfo.dwPlatformId = VER_PLATFORM_WIN32_NT;
+    g_notify = 0;
+    g_noticeEvent = NULL;
 
     char pattern[] = "/tmp/quvara-test-XXXXXX";
     ASSERT_NE(mkdtemp(pattern), nullptr);
@@ -146,6 +148,7 @@ void QuvaraTest::ExpectNothingLeftOpen()
     EXPECT_EQ(world().openKeys, 0);
     EXPECT_EQ(world().openPrinters, 0);
     EXPECT_EQ(world().localAllocations, 0);
+    EXPECT_EQ(world().openMutexes, 0);
 }
 
 fake::Bytes ReadHostFile(const std::string& path)

@@ -47,6 +47,7 @@ std::vector<ShortWriteInjection> g_shortWrites;
 std::map<intptr_t, FileEntry> g_files;
 std::map<intptr_t, std::string> g_keys;
 std::map<intptr_t, PrinterEntry> g_printerHandles;
+std::set<intptr_t> g_mutexes;
 intptr_t g_nextHandle = 0x1000;
 std::vector<std::string> g_iconNames;  // by LoadIconA handle - 1
 
@@ -211,6 +212,7 @@ void Reset()
     g_files.clear();
     g_keys.clear();
     g_printerHandles.clear();
+    g_mutexes.clear();
     g_injections.clear();
     g_shortWrites.clear();
     g_iconNames.clear();
@@ -348,6 +350,27 @@ extern "C" DWORD WINAPI GetModuleFileNameA(HMODULE, LPSTR buffer, DWORD size)
     }
     memcpy(buffer, path.c_str(), path.size() + 1);
     return (DWORD)path.size();
+}
+
+extern "C" void WINAPI GetNativeSystemInfo(SYSTEM_INFO* info)
+{
+    Record("GetNativeSystemInfo");
+    *info = SYSTEM_INFO();
+    info->wProcessorArchitecture = g_world.nativeArchitecture;
+}
+
+// Only kernel32 is asked for, and only for GetNativeSystemInfo.
+extern "C" HMODULE WINAPI GetModuleHandleA(LPCSTR name)
+{
+    return strcasecmp(name, "kernel32.dll") == 0 ? (HMODULE)0x7C800000 : nullptr;
+}
+
+extern "C" FARPROC WINAPI GetProcAddress(HMODULE module, LPCSTR name)
+{
+    if (Injected("GetProcAddress") || module != (HMODULE)0x7C800000 ||
+        strcmp(name, "GetNativeSystemInfo") != 0)
+        return nullptr;
+    return (FARPROC)(void(WINAPI*)(void))GetNativeSystemInfo;
 }
 
 extern "C" DWORD WINAPI GetTempPathA(DWORD size, LPSTR buffer)
@@ -530,9 +553,29 @@ extern "C" DWORD WINAPI SetFilePointer(HANDLE handle, LONG distance, LPLONG high
     return (DWORD)at;
 }
 
+extern "C" HANDLE WINAPI CreateMutexA(LPSECURITY_ATTRIBUTES, BOOL, LPCSTR name)
+{
+    Record("CreateMutexA");
+    g_world.lastError = g_world.otherCopysMutexes.count(name) ? ERROR_ALREADY_EXISTS : 0;
+    HANDLE handle = NewHandle();
+    g_mutexes.insert((intptr_t)handle);
+    ++g_world.openMutexes;
+    return handle;
+}
+
+extern "C" BOOL WINAPI ReleaseMutex(HANDLE handle)
+{
+    Record("ReleaseMutex");
+    return g_mutexes.count((intptr_t)handle) ? TRUE : Fail(ERROR_INVALID_HANDLE);
+}
+
 extern "C" BOOL WINAPI CloseHandle(HANDLE handle)
 {
     Record("CloseHandle");
+    if (g_mutexes.erase((intptr_t)handle)) {
+        --g_world.openMutexes;
+        return TRUE;
+    }
     auto it = g_files.find((intptr_t)handle);
     if (it == g_files.end())
         return Fail(ERROR_INVALID_HANDLE);
@@ -691,8 +734,8 @@ extern "C" DWORD WINAPI StartDocPrinterA(HANDLE handle, DWORD level, LPBYTE info
 }
 
 // Level 8 only: the record, then the driver's name, as the spooler lays them out.
-extern "C" BOOL WINAPI GetPrinterDriverA(HANDLE handle, LPSTR, DWORD level, LPBYTE buffer,
-                                         DWORD size, LPDWORD needed)
+extern "C" BOOL WINAPI GetPrinterDriverA(HANDLE handle, LPSTR environment, DWORD level,
+                                         LPBYTE buffer, DWORD size, LPDWORD needed)
 {
     Record("GetPrinterDriverA");
     *needed = 0;
@@ -701,6 +744,11 @@ extern "C" BOOL WINAPI GetPrinterDriverA(HANDLE handle, LPSTR, DWORD level, LPBY
     PrinterEntry* printer = FindPrinter(handle);
     if (printer == nullptr || level != 8)
         return Fail(printer == nullptr ? ERROR_INVALID_HANDLE : ERROR_INVALID_LEVEL);
+    // No environment: the caller's own, a 32-bit program's.
+    auto installed = g_world.driverEnvironments.find(printer->name);
+    if (installed != g_world.driverEnvironments.end() &&
+        !installed->second.count(environment ? environment : "Windows NT x86"))
+        return Fail(ERROR_UNKNOWN_PRINTER_DRIVER);
     const char name[] = "Label Printer Driver";
     *needed = sizeof(DRIVER_INFO_8A) + sizeof(name);
     if (buffer == nullptr || size < *needed)
@@ -709,6 +757,25 @@ extern "C" BOOL WINAPI GetPrinterDriverA(HANDLE handle, LPSTR, DWORD level, LPBY
     info->pName = (LPSTR)memcpy(info + 1, name, sizeof(name));
     info->dwPrinterDriverAttributes = g_world.driverAttributes[printer->name];
     info->cVersion = info->dwPrinterDriverAttributes & kDriverXps ? 4 : 3;
+    return TRUE;
+}
+
+// Level 2 only, its strings left empty.
+extern "C" BOOL WINAPI GetPrinterA(HANDLE handle, DWORD level, LPBYTE buffer, DWORD size,
+                                   LPDWORD needed)
+{
+    Record("GetPrinterA");
+    *needed = sizeof(PRINTER_INFO_2A);
+    if (Injected("GetPrinterA"))
+        return FALSE;
+    PrinterEntry* printer = FindPrinter(handle);
+    if (printer == nullptr || level != 2)
+        return Fail(ERROR_INVALID_PARAMETER);
+    if (buffer == nullptr || size < *needed)
+        return Fail(ERROR_INSUFFICIENT_BUFFER);
+    PRINTER_INFO_2A* info = (PRINTER_INFO_2A*)memset(buffer, 0, sizeof(PRINTER_INFO_2A));
+    info->Attributes = g_world.printerStates[printer->name].first;
+    info->Status = g_world.printerStates[printer->name].second;
     return TRUE;
 }
 
@@ -876,7 +943,8 @@ extern "C" LRESULT WINAPI SendDlgItemMessageA(HWND dialog, INT id, UINT message,
 extern "C" INT WINAPI MessageBoxA(HWND owner, LPCSTR text, LPCSTR caption, UINT type)
 {
     Record("MessageBoxA");
-    g_world.messageBoxes.push_back({owner, text, caption, type});
+    g_world.messageBoxes.push_back(
+        {owner, text, caption, type, g_world.openFiles + g_world.openKeys + g_world.openPrinters});
     size_t turn = g_world.messageBoxes.size() - 1;
     return turn < g_world.messageBoxAnswers.size() ? g_world.messageBoxAnswers[turn] : IDOK;
 }

@@ -60,6 +60,7 @@ struct ShownMessageBox {
     HWND owner;
     std::string text, caption;
     UINT type;
+    int openHandles;  // files, keys and printers open while it showed
 };
 
 struct ListedPrinter {
@@ -84,6 +85,11 @@ struct World {
     std::set<std::string, CaseInsensitiveLess> printers;
     // GetPrinterDriverA level 8's dwPrinterDriverAttributes by printer; 0 if not given.
     std::map<std::string, DWORD, CaseInsensitiveLess> driverAttributes;
+    // Environments a printer's driver is installed for ("Windows x64", ...); all if not given.
+    std::map<std::string, std::set<std::string>, CaseInsensitiveLess> driverEnvironments;
+    WORD nativeArchitecture = PROCESSOR_ARCHITECTURE_INTEL;  // GetNativeSystemInfo's answer
+    // GetPrinterA level 2's Attributes and Status by printer; 0 if not given.
+    std::map<std::string, std::pair<DWORD, DWORD>, CaseInsensitiveLess> printerStates;
     std::vector<Job> jobs;
 
     std::string tempPath;  // what GetTempPathA reports; host paths end in '/'
@@ -114,6 +120,8 @@ struct World {
     int openFiles = 0;
     int openKeys = 0;
     int openPrinters = 0;
+    std::set<std::string> otherCopysMutexes;  // named mutexes another process holds
+    int openMutexes = 0;
     int localAllocations = 0;
 };
 

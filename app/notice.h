@@ -1,0 +1,13 @@
+// What the person at the packing bench is told at the end of a run with a file, when
+// the station's Notify option asks for it.
+#pragma once
+
+#include <windows.h>
+
+// Logs like LogEvent; the first such event of the run stays in g_noticeEvent and
+// g_noticeError for the notice.
+void LogNoticeEvent(DWORD errorCode, const char* eventCode, const char* text);
+
+// With Notify set and an event kept: one message box in plain words, unless another
+// copy's notice is open. filePath is the label's path, as printed from.
+void ShowNotice(const char* filePath);
