@@ -56,7 +56,7 @@ rm -f "$dist"/Quvara-*-setup.exe "$dist"/Quvara-*.msi "$dist"/Quvara-*.zip "$dis
 cp build/windows/Quvara.exe "$stage/"
 sign "$stage/Quvara.exe"
 cp docs/user-guide.html "$stage/Quvara guide.html"
-cp docs/setup-dialog.png "$stage/"
+cp docs/setup-dialog.png docs/notice.png "$stage/"
 cp samples/test-label.zpl samples/test-label.epl "$stage/"
 cp samples/shipping-label.zpl samples/shipping-label.epl "$stage/Samples/"
 cp LICENSE "$stage/LICENSE.txt"

@@ -31,10 +31,11 @@ winpath() {
   printf 'Z:%s' "${path//\//\\}"
 }
 
-# Polls up to 30 s for a window titled exactly $1; prints its id.
+# Polls up to 60 s (a loaded machine that emulates 32-bit code needs more than 30) for a
+# window titled exactly $1; prints its id.
 find_window() {
   local id
-  for _ in $(seq 300); do
+  for _ in $(seq 600); do
     id=$(xdotool search --onlyvisible --name "^$1\$" 2>/dev/null | head -n 1)
     [ -n "$id" ] && { echo "$id"; return 0; }
     sleep 0.1

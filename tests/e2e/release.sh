@@ -52,7 +52,7 @@ all_ended() { timeout 60 wineserver -w; }
 uninstall() { win "$program_files/Uninstall.exe" /S >>"$work/install.log" 2>&1 && all_ended; }
 files_in_place() { # [FILE...]: what this installer adds to the common files
   local f
-  for f in Quvara.exe "Quvara guide.html" setup-dialog.png LICENSE.txt THIRD-PARTY-NOTICES.txt \
+  for f in Quvara.exe "Quvara guide.html" setup-dialog.png notice.png LICENSE.txt THIRD-PARTY-NOTICES.txt \
     test-label.zpl test-label.epl Samples/shipping-label.zpl Samples/shipping-label.epl "$@"; do
     [ -f "$program_files/$f" ] || { echo "    missing: $f"; return 1; }
   done
@@ -125,11 +125,13 @@ check "prints the sample label through the association" prints_through_the_assoc
 check "silent uninstall" uninstall
 check "nothing left behind" nothing_left
 
-check "silent install with /PRINTER=" install /S "/PRINTER=$QV_QUEUE"
+check "silent install with /PRINTER= and /NOTIFY" install /S "/PRINTER=$QV_QUEUE" /NOTIFY
 check "a silent install starts nothing (all its programs end)" all_ended
 check "the file types go to HKLM\Software\Classes by name, never through HKCR" eval '! grep -q HKCR "$root/release/quvara.nsi"'
 config_dump >"$work/after-install"
 check "registry as the dialog's OK left it" diff "$work/after-dialog" "$work/after-install"
+notify_saved() { winreg query 'HKLM\Software\Pellander\Quvara' /v Notify /reg:32 </dev/null 2>/dev/null | grep -q 'REG_DWORD *0x1'; }
+check "the station option Notify saved" notify_saved
 check "prints the sample label through the association" prints_through_the_association
 
 # Another program takes over .ZPL: its type stays, the rest goes.
@@ -251,8 +253,8 @@ check "an upgrade without PRINTER keeps the printer, for the installed Quvara" \
 check "MSI uninstall" msiexec /x "$(winpath "$later")"
 quvaras_own_gone() { key_gone 'HKLM\Software\Pellander\Quvara' /reg:32 && key_gone 'HKCR\ZPLFile' && key_gone 'HKCR\EPLFile'; }
 check "MSI uninstall takes the settings and file types that opened it" quvaras_own_gone
-check "MSI with PRINTER" msiexec /i "$(winpath "$msi")" PRINTER="$QV_QUEUE"
-check "MSI: registry as the dialog's OK left it" set_up_as "$QV_QUEUE" "$exe_win"
+check "MSI with PRINTER and NOTIFY=1" msiexec /i "$(winpath "$msi")" PRINTER="$QV_QUEUE" NOTIFY=1
+check "MSI: registry as the dialog's OK left it, with Notify" eval 'set_up_as "$QV_QUEUE" "$exe_win" && notify_saved'
 check "MSI: prints the sample label through the association" prints_through_the_association
 # A Unix exit status keeps the low 8 bits of a Windows exit code: 1638 arrives as 102.
 check "the setup program refuses to install over it (1638) and leaves it as it was" \
@@ -263,7 +265,7 @@ check "MSI repair keeps the printer saved since" eval 'winreg add "HKLM\Software
   REINSTALLMODE=omus && set_up_as "Changed Printer" "$exe_win"'
 check "upgrade to a later MSI without PRINTER" msiexec /i "$(winpath "$later")"
 check "the upgrade replaced the earlier version" eval 'in_programs "$later" "Quvara 2.3.1" && ! in_programs "$msi" .'
-check "the upgrade kept the printer and file types" set_up_as "Changed Printer" "$exe_win"
+check "the upgrade kept the printer, the file types and Notify" eval 'set_up_as "Changed Printer" "$exe_win" && notify_saved'
 # Another program takes .zpl over with a type of its own, and an Open with entry.
 other_takes_zpl() {
   winreg add 'HKCR\OtherLabels.zpl\Shell\Open\command' /ve /d '"C:\Other\labels.exe" "%1"' /f &&

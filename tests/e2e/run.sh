@@ -686,6 +686,30 @@ test_deleted_printer_logs_qv105_and_prints_when_added_again() {
   expect_printed "$file"
 }
 
+# With the station option Notify, a label that cannot be printed says why, in a box in
+# front of the browser; a label that prints shows none (the run would wait for its OK).
+test_notify_tells_why_a_label_did_not_print_and_stays_silent_when_it_prints() {
+  local text=""
+  winreg add "$key" /v Notify /t REG_DWORD /d 1 /f /reg:32 >/dev/null 2>&1 || fail "could not set Notify"
+  reg_set_printer "Gone Printer"
+  settle
+  printf '"%s" "%s"' "$exe_win" "$(winpath "$root/samples/test-label.zpl")" >"$work/cmdline"
+  win "$QV_LAUNCH" "$(winpath "$work/cmdline")" >"$work/wine.out" 2>&1 &
+  if box=$(find_window Quvara); then
+    text=$(win "$QV_LAUNCH" -t | tr -d '\r')
+    press "$box" Return
+  fi
+  wait
+  echo "    $text" | head -n 1
+  [[ $text == *'Windows has no printer named "Gone Printer".'* && $text == *"Event QV105. Details: "*QuvaraLog.txt ]] ||
+    fail "no notice, or another one: '$text'"
+  reg_set_printer "$QV_QUEUE"
+  settle
+  print_plain_label
+  expect_printed "$file"
+  winreg delete "$key" /v Notify /f /reg:32 >/dev/null 2>&1
+}
+
 # Opened one after another through the association, as from a browser's downloads.
 test_burst_of_labels_all_arrive_in_order() {
   local count=${QV_BURST:-200} i started elapsed processes_before jobs
