@@ -65,6 +65,9 @@ stop_one() {
   rm -f "$pids/$name"
 }
 
+# Whether 32-bit programs run through qemu here (about six times slower).
+emulated() { grep -qx enabled /proc/sys/fs/binfmt_misc/qemu-i386 2>/dev/null; }
+
 ensure_i386() {
   if /lib/ld-linux.so.2 --version >/dev/null 2>&1; then
     return
@@ -245,6 +248,7 @@ export QV_QUEUE='$queue'
 export QV_DEVICE='socket://127.0.0.1:$(capture_port)'
 export QV_TEMP='$temp'
 export QV_LAUNCH='$e2e/launch.exe'
+export QV_EMULATED='$(emulated && echo 1 || echo 0)'
 EOF
 }
 
