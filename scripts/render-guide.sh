@@ -24,16 +24,21 @@ chrome() {
     --user-data-dir="$profile" --virtual-time-budget=5000 "$@" 2>/dev/null
 }
 
-# The page's size at a width: a copy that writes it into its own body once loaded.
-sed 's|</body>|<script>onload = () => document.body.dataset.size = document.documentElement.scrollWidth + "x" + document.documentElement.scrollHeight;</script></body>|' \
-  "$out/Quvara guide.html" >"$out/measure.html"
+# The page at a width: a copy laid out that wide (Chromium's window is at least 500 pixels
+# wide when it only reads a page) writes into its body, once loaded, its height and the
+# elements whose content is wider than they are (cut off, or in need of a scroll bar).
+measure='onload = () => document.body.dataset.size = document.documentElement.scrollHeight + " " +
+  [...document.querySelectorAll("body *")].filter(e => e.scrollWidth > e.clientWidth + 1 && e.clientWidth > 0)
+  .map(e => e.tagName + " (" + e.textContent.replace(/\s+/g, " ").trim().slice(0, 40) + ")").join(", ");'
 for width in 400 1200; do
-  size=$(chrome --window-size="$width,800" --dump-dom "file://$out/measure.html" | sed -n 's/.*data-size="\([0-9]*x[0-9]*\)".*/\1/p')
-  [ -n "$size" ] || { echo "could not measure the guide at $width pixels" >&2; exit 1; }
-  [ "${size%x*}" -le "$width" ] || echo "at $width pixels the guide is ${size%x*} pixels wide: something is cut off" >&2
-  chrome --window-size="$width,${size#*x}" --screenshot="$out/guide-$width.png" \
-    "file://$out/Quvara guide.html" >/dev/null
-  echo "$out/guide-$width.png (${width}x${size#*x})"
+  { sed '/<\/body>/,$d' "$out/Quvara guide.html"
+    echo "<style>html { width: ${width}px; }</style><script>$measure</script></body></html>"; } >"$out/measure.html"
+  size=$(chrome --window-size="$width,800" --dump-dom "file://$out/measure.html" | sed -n 's/.*data-size="\([^"]*\)".*/\1/p' | sed 's/&quot;/"/g; s/&amp;/\&/g')
+  height=${size%% *}
+  [ -n "$height" ] || { echo "could not measure the guide at $width pixels" >&2; exit 1; }
+  [ "$size" = "$height " ] || echo "at $width pixels, wider than their place: ${size#* }" >&2
+  chrome --window-size="$width,$height" --screenshot="$out/guide-$width.png" "file://$out/Quvara guide.html" >/dev/null
+  echo "$out/guide-$width.png (${width}x$height)"
 done
 rm "$out/measure.html"
 chrome --no-pdf-header-footer --print-to-pdf="$out/guide.pdf" "file://$out/Quvara guide.html" >/dev/null
