@@ -17,11 +17,14 @@ picture_pkgs="imagemagick fonts-dejavu-core python3"
 # for its stored times), signing (osslsigncode), and the throw-away certificate of the
 # release test (openssl, and unzip to take the signed program out of the zip).
 release_pkgs="nsis msitools wixl faketime osslsigncode openssl unzip python3"
+# Only scripts/render-guide.sh needs these: the guide as headless Chromium shows and prints it.
+docs_pkgs="chromium fonts-dejavu-core fonts-liberation"
 
 case "${1:-}" in
   --build-only) want="$build_pkgs" ;;
   --pictures) want="$picture_pkgs" ;;
   --release) want="$build_pkgs $release_pkgs" ;;
+  --docs) want="$docs_pkgs" ;;
   *) want="$build_pkgs $e2e_pkgs $release_pkgs" ;;
 esac
 

@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # Installs what is missing, builds the presets and runs every test: the executable's own
 # checks, the host unit tests with coverage, clang-tidy, the fuzz targets briefly, the
-# end-to-end run under Wine, and the release built twice (byte for byte the same) and
-# installed under Wine.
+# end-to-end run under Wine, and the release built twice (byte for byte the same), its
+# documents checked against it, and installed under Wine.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -39,6 +39,7 @@ bash tests/e2e/run.sh
 
 phase "the release: installer, MSI, zip and checksums (scripts/release.sh), installed under Wine"
 bash scripts/release.sh
+bash tests/check-docs.sh
 # Built again from a clone at another path, later: the same bytes, or the test fails.
 bash scripts/compare-rebuild.sh
 bash tests/e2e/release.sh
