@@ -33,6 +33,7 @@ phase "fuzzing, a few seconds per target (tests/fuzz/run.sh)"
 bash tests/fuzz/run.sh 5
 
 phase "end-to-end under Wine"
+bash tests/check-time-limits.sh
 # Nothing of the services outlives the run, whatever its outcome.
 trap 'bash tests/e2e/env.sh stop' EXIT
 bash tests/e2e/run.sh
