@@ -1,6 +1,6 @@
 ; The Quvara installer (NSIS 3, 32-bit). scripts/release.sh builds it:
-;   makensis -DVERSION=2.3.0 -DROOT=<project> -DSTAGE=<staged files> -DOUTFILE=<setup.exe>
-;            [-DSIGN=<signing command>] release/quvara.nsi
+;   makensis -DVERSION=2.3.0 -DROOT=<project> -DSTAGE=<staged files> -DSIDE=<side picture>
+;            -DOUTFILE=<setup.exe> [-DSIGN=<signing command>] release/quvara.nsi
 ;
 ; Installs Quvara.exe, the test and sample labels and the guide into the program files folder
 ; (or where an earlier install is), adds Start-menu entries and an uninstaller; its last
@@ -74,7 +74,8 @@ VIAddVersionKey /LANG=2057 "LegalCopyright" "Copyright (C) 2026 ${COMPANY}"
 
 !define MUI_ICON "${ROOT}/res/app.ico"
 !define MUI_UNICON "${ROOT}/res/app.ico"
-!define MUI_WELCOMEFINISHPAGE_BITMAP "${ROOT}/res/installer-side.bmp"
+; res/installer-side.bmp, with the release's file time (scripts/release.sh).
+!define MUI_WELCOMEFINISHPAGE_BITMAP "${SIDE}"
 !define MUI_ABORTWARNING
 !define MUI_CUSTOMFUNCTION_ABORT OnCancel
 !define MUI_CUSTOMFUNCTION_UNABORT un.OnCancel

@@ -64,11 +64,13 @@ cp LICENSE "$stage/LICENSE.txt"
 # The runtime code the linker took into Quvara.exe (its map), then the licences Debian
 # ships for it. A piece from anywhere else stops the release: its licence is unknown here.
 python3 scripts/third-party-notices.py build/windows/Quvara.map "$version" >"$stage/THIRD-PARTY-NOTICES.txt"
-find "$stage" -exec touch -h -d "@$SOURCE_DATE_EPOCH" {} +
+# The installer's side picture is packed as a file too, with its time.
+cp res/installer-side.bmp build/release/
+find "$stage" build/release/installer-side.bmp -exec touch -h -d "@$SOURCE_DATE_EPOCH" {} +
 
 nsis_signing=()
 [ -z "$signed" ] || nsis_signing=(-DSIGN="bash '$root/scripts/sign.sh'")
-makensis -V2 -DVERSION="$version" -DROOT="$root" -DSTAGE="$root/$stage" "${nsis_signing[@]}" \
+makensis -V2 -DVERSION="$version" -DROOT="$root" -DSTAGE="$root/$stage" -DSIDE="$root/build/release/installer-side.bmp" "${nsis_signing[@]}" \
   -DOUTFILE="$dist/Quvara-$version-setup.exe" release/quvara.nsi
 sign "$dist/Quvara-$version-setup.exe"
 
