@@ -78,3 +78,13 @@ char* LoadSystemText(DWORD errorCode)
     // A failed call allocates nothing; an empty text is as good as none.
     return length != 0 ? text : NULL;
 }
+
+size_t ShownTextLength(const char* systemText, size_t most)
+{
+    size_t length = 0;
+    while (length < most && systemText[length] != '\0')
+        ++length;
+    while (length > 0 && (systemText[length - 1] == '\r' || systemText[length - 1] == '\n'))
+        --length;
+    return length;
+}

@@ -14,3 +14,7 @@ void LogEvent(DWORD errorCode, const char* eventCode, const char* text);
 // The system's text for errorCode in the user's language, to be released with LocalFree;
 // NULL when the system has none.
 char* LoadSystemText(DWORD errorCode);
+
+// How much of such a text to show inside other words: at most `most` bytes, without the
+// line break the system ends its texts with.
+size_t ShownTextLength(const char* systemText, size_t most);

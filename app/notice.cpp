@@ -108,14 +108,9 @@ static void AppendSystemText(char* notice, DWORD errorCode)
     char* systemText = LoadSystemText(errorCode);
     if (systemText == NULL)
         return;
-    size_t length = 0;
-    while (length < TEXT_BUFFER_SIZE && systemText[length] != '\0')
-        ++length;
-    // The system's own line break is dropped; ours follows.
-    while (length > 0 && (systemText[length - 1] == '\r' || systemText[length - 1] == '\n'))
-        --length;
     AppendText(notice, "Windows reports: ");
-    AppendBytes(notice, systemText, length);
+    // The system's own line break is dropped; ours follows.
+    AppendBytes(notice, systemText, ShownTextLength(systemText, TEXT_BUFFER_SIZE));
     AppendText(notice, "\r\n");
     LocalFree(systemText);
 }

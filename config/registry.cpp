@@ -7,7 +7,7 @@
 
 const char SETTINGS_KEY[] = "Software\\Pellander\\Quvara";
 const char PRINTER_VALUE[] = "Printer";
-const char NOTIFY_VALUE[] = "Notify";
+static const char NOTIFY_VALUE[] = "Notify";
 
 int ReadRegistryValue(HKEY root, const char* subKey, const char* valueName, char* buffer)
 {

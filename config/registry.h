@@ -5,7 +5,6 @@
 
 extern const char SETTINGS_KEY[];
 extern const char PRINTER_VALUE[];
-extern const char NOTIFY_VALUE[];
 
 // Reads valueName of subKey into buffer (TEXT_BUFFER_SIZE bytes); the result is
 // always zero-terminated. 1 on success, 0 on failure (logged).

@@ -51,13 +51,9 @@ static void ShowNotSaved(DWORD error)
 
     char* reason = LoadSystemText(error);
     if (reason != NULL) {
-        size_t room = sizeof(text) - length - sizeof(RUN_AS_ADMINISTRATOR);
-        size_t taken = 0;
-        while (taken < room && reason[taken] != '\0')
-            ++taken;
         // The system's own line break is dropped; ours follows.
-        while (taken > 0 && (reason[taken - 1] == '\r' || reason[taken - 1] == '\n'))
-            --taken;
+        size_t taken =
+            ShownTextLength(reason, sizeof(text) - length - sizeof(RUN_AS_ADMINISTRATOR));
         memcpy(text + length, reason, taken);
         length += taken;
         LocalFree(reason);

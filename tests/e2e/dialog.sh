@@ -11,9 +11,8 @@ dialog_title='Vellanor 5.1.1 setup'
 wine_program=$(command -v wine)
 wine64_program=$(command -v wine64 || echo /usr/lib/wine/wine64)
 [ -x "$wine64_program" ] || wine64_program=$wine_program # the same tools, only slower
-win() { # [-t SECONDS] PROGRAM [ARGUMENT...]: runs a Windows program, 180 s at most
+win() { # PROGRAM [ARGUMENT...]: runs a Windows program, 180 s at most
   local limit=180 status
-  if [ "$1" = -t ]; then limit=$2; shift 2; fi
   timeout -k 10 "$limit" "$wine_program" "$@"
   status=$?
   if [ "$status" = 124 ] || [ "$status" = 137 ]; then
