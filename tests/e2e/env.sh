@@ -12,6 +12,7 @@
 #   tests/e2e/env.sh status    show what runs
 #   tests/e2e/env.sh stop-printer   stop the capture printer only (start restarts it)
 #   tests/e2e/env.sh processes      count the Wine processes of the prefix
+#   tests/e2e/env.sh stop-programs  stop them
 #
 # All state lives under build/e2e, except the binfmt registration for 32-bit programs
 # on machines that need one. After start, `source build/e2e/env` gives a shell
@@ -324,6 +325,7 @@ case "${1:-start}" in
   stop) stop ;;
   stop-printer) stop_one capture capture.py ;; # the capture printer goes away; start brings it back
   processes) prefix_processes | wc -l ;;
+  stop-programs) stop_prefix_processes ;; # what a crashed or hung program left behind
   status) status ;;
   *) die "usage: $0 [start|stop|status]" ;;
 esac

@@ -181,6 +181,20 @@ expect_log() {
   fi
 }
 
+# Where 32-bit code is emulated, qemu-user now and then crashes a thread of a Wine
+# program, which then hangs until its time limit (measured: about one opening of the
+# file dialog in five). A failed test whose program crashed in Wine's own code or hung
+# that way runs again, at most three times more, each retry printed. Natively, and for
+# every other failure, the first result stands.
+emulator_crashed() {
+  ((QV_EMULATED)) || return 1
+  wait # the programs a test left running end within their time limits
+  crash=$(find "$QV_E2E" -maxdepth 2 -name '*.out' -newer "$QV_E2E/attempt-started" \
+    -exec grep -a -h -o -E 'qemu: uncaught target signal [0-9]+|wine client error:.{0,60}|launch: child still running after [0-9]+ s|stopped after [0-9]+s' {} + |
+    head -n 1)
+  [ -n "$crash" ]
+}
+
 run_test() {
   local name=$1 pattern selected=${#selected_names[@]}
   if [ "$selected" -gt 0 ]; then
@@ -190,9 +204,16 @@ run_test() {
     done
     [ $hit = 1 ] || return 0
   fi
-  problems=()
-  local started=$SECONDS
-  "$name"
+  local started=$SECONDS attempt
+  for attempt in 1 2 3 4; do
+    problems=()
+    touch "$QV_E2E/attempt-started"
+    "$name"
+    [ ${#problems[@]} = 0 ] && break
+    emulator_crashed || break
+    echo "    attempt $attempt: ${problems[0]%%$'\n'*}; under emulation \"$crash\": run again"
+    bash "$root/tests/e2e/env.sh" stop-programs >/dev/null
+  done
   if [ ${#problems[@]} = 0 ]; then
     passed=$((passed + 1))
     echo "PASS $name ($((SECONDS - started))s)"
@@ -543,44 +564,55 @@ pick_in_file_dialog() {
   press "$box" Return
 }
 
-test_dialog_test_prints_a_chosen_file_to_the_selected_printer_and_saves_nothing() {
-  local label="$work/shipping label.epl" other="$work/label as text.txt" round
-  cp "$root/samples/shipping-label.epl" "$label"
-  cp "$root/samples/shipping-label.zpl" "$other"
+# With the saved first queue, selects the second one and presses Test once: the file
+# $1 must reach the printer (nothing when $1 is empty), the log say so, and the
+# registry stay as it was. One file dialog per run: where 32-bit code is emulated,
+# each opening risks the emulator's crash.
+dialog_test_round() {
+  local file=$1
   reg_set_printer "$QV_QUEUE"
   config_dump >"$work/config-before"
-  # The second queue selected, not the saved first one.
   operate_dialog "$QV_QUEUE" || return
   choose "$queue2"
-  for round in "$label|" "$other|all"; do
-    pick_in_file_dialog "${round%|*}" "${round#*|}"
-    expect_printed "${round%|*}"
+  pick_in_file_dialog "$file" "${2:-}"
+  if [ -n "$file" ]; then
+    expect_printed "$file"
     before=$(last_capture)
-  done
-  pick_in_file_dialog ""
+  fi
   press "$dialog" Escape
   dialog_wait_closed
   expect_exit_zero
   expect_nothing_printed
   {
     entries_dialog_opened "$QV_QUEUE"
-    for round in "$label" "$other"; do
-      entry QV026 "Testing configuration"
-      entries_selected "$queue2_ansi"
+    entry QV026 "Testing configuration"
+    entries_selected "$queue2_ansi"
+    if [ -n "$file" ]; then
       entry QV101 "Printing..."
-      entry QV102 "$(winpath "$round")"
+      entry QV102 "$(winpath "$file")"
       entry QV103 "$queue2_ansi"
       entry QV111 "End-of-file"
       entry QV028 "Test configuration complete"
-    done
-    entry QV026 "Testing configuration"
-    entries_selected "$queue2_ansi"
-    entry QV027 "No file selected"
+    else
+      entry QV027 "No file selected"
+    fi
   } >"$work/expected-log"
   expect_log
   config_dump >"$work/config"
   cmp -s "$work/config-before" "$work/config" || fail "Test changed the registry"
 }
+
+test_dialog_test_prints_a_chosen_label_to_the_selected_printer_and_saves_nothing() {
+  cp "$root/samples/shipping-label.epl" "$work/shipping label.epl"
+  dialog_test_round "$work/shipping label.epl"
+}
+
+test_dialog_test_prints_any_file_under_all_files() {
+  cp "$root/samples/shipping-label.zpl" "$work/label as text.txt"
+  dialog_test_round "$work/label as text.txt" all
+}
+
+test_dialog_test_without_a_file_prints_nothing() { dialog_test_round ""; }
 
 test_dialog_remote_printers_only_after_the_warning() {
   local box
