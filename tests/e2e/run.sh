@@ -190,8 +190,8 @@ emulator_crashed() {
   ((QV_EMULATED)) || return 1
   wait # the programs a test left running end within their time limits
   crash=$(find "$QV_E2E" -maxdepth 2 -name '*.out' -newer "$QV_E2E/attempt-started" \
-    -exec grep -a -h -o -E 'qemu: uncaught target signal [0-9]+|wine client error:.{0,60}|launch: child still running after [0-9]+ s|stopped after [0-9]+s' {} + |
-    head -n 1)
+    -exec grep -a -h -o -E -e 'qemu: uncaught target signal [0-9]+' -e 'wine client error:.{0,60}' \
+    -e 'launch: child still running after [0-9]+ s' -e 'stopped after [0-9]+s' {} + | head -n 1)
   [ -n "$crash" ]
 }
 
