@@ -11,17 +11,70 @@
 #include "res/resource.h"
 #include "ui/config_dialog.h"
 
-// The shell passes the path quoted: drop the first and the last character. An
-// argument that is a lone quote names no file and leaves the path empty.
-static void UnquotePath(const char* argumentText, char* path)
+// Bytes and UTF-16 units alike compare as unsigned codes: the C runtime's start-up takes
+// every byte above 127 for a blank, which cuts names such as "C:\Drücker\Quvara.exe" or
+// "Étiquette.zpl" apart.
+static unsigned CodeOf(char c)
 {
-    size_t length = strlen(argumentText);
-    if (length < 2) {
-        path[0] = '\0';
-        return;
+    return (unsigned char)c;
+}
+
+static unsigned CodeOf(WCHAR c)
+{
+    return c;
+}
+
+template <typename Char>
+static size_t TextLength(const Char* text)
+{
+    size_t length = 0;
+    while (text[length] != 0)
+        ++length;
+    return length;
+}
+
+// The command line less the program's name and the blanks after it.
+template <typename Char>
+static const Char* FindArgumentText(const Char* commandLine)
+{
+    bool quoted = false;
+    while (*commandLine != 0 && (quoted || CodeOf(*commandLine) > ' ')) {
+        if (*commandLine == '"')
+            quoted = !quoted;
+        ++commandLine;
     }
-    memcpy(path, argumentText + 1, length - 2);
-    path[length - 2] = '\0';
+    while (*commandLine != 0 && CodeOf(*commandLine) <= ' ')
+        ++commandLine;
+    return commandLine;
+}
+
+// A path in quotes, as the shell passes it, loses its first and last character; any
+// other is taken unchanged. An argument that is a lone quote leaves the path empty.
+template <typename Char>
+static void UnquotePath(const Char* argumentText, Char* path)
+{
+    size_t length = TextLength(argumentText);
+    if (argumentText[0] != '"') {
+        memcpy(path, argumentText, (length + 1) * sizeof(Char));
+    } else if (length < 2) {
+        path[0] = 0;
+    } else {
+        memcpy(path, argumentText + 1, (length - 2) * sizeof(Char));
+        path[length - 2] = 0;
+    }
+}
+
+// Windows makes the ANSI command line from the wide one with a best-fit table: a name
+// with letters the code page lacks arrives as another name ("Łabel.zpl" as "Label.zpl",
+// which may be a file too). 1 when argumentText is the wide one converted exactly.
+static int IsExactArgument(const char* argumentText, const WCHAR* wideArgumentText)
+{
+    // Room for any code page's longest form of a text that fits the path buffer.
+    char converted[4 * TEXT_BUFFER_SIZE];
+    BOOL usedDefault = FALSE;
+    int length = WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, wideArgumentText, -1,
+                                     converted, sizeof(converted), NULL, &usedDefault);
+    return length != 0 && !usedDefault && strcmp(converted, argumentText) == 0;
 }
 
 // Command-line run: the argument text is one file path, quoted or not; path
@@ -37,35 +90,24 @@ static void PrintArgumentFile(const char* argumentText, char* path)
     LogEvent(0, "QV002", GetCommandLineA());
     LogEvent(0, "QV003", argumentText);
 
-    size_t length = strlen(argumentText);
     // Cutting a path short could name another file; a path this long is refused.
-    if (length >= TEXT_BUFFER_SIZE) {
+    const WCHAR* wideArgumentText = FindArgumentText(GetCommandLineW());
+    if (TextLength(argumentText) >= TEXT_BUFFER_SIZE ||
+        TextLength(wideArgumentText) >= TEXT_BUFFER_SIZE) {
         LogNoticeEvent(ERROR_FILENAME_EXCED_RANGE, "QV041", "Path too long");
         return;
     }
-    if (argumentText[0] == '"')
-        UnquotePath(argumentText, path);
-    else
-        memcpy(path, argumentText, length + 1);
+    UnquotePath(argumentText, path);
 
-    PrintFileRaw(g_printerName, path);
-}
-
-// The command line less the program's name and the blanks after it. Bytes are compared
-// unsigned: the C runtime's start-up takes every byte above 127 for a blank, which cuts
-// names such as "C:\Drücker\Quvara.exe" or "Étiquette.zpl" apart.
-static const char* FindArgumentText(const char* commandLine)
-{
-    const unsigned char* at = (const unsigned char*)commandLine;
-    bool quoted = false;
-    while (*at != '\0' && (quoted || *at > ' ')) {
-        if (*at == '"')
-            quoted = !quoted;
-        ++at;
+    // The log and the queue show the ANSI name; the file opened is the one named.
+    WCHAR widePath[TEXT_BUFFER_SIZE];
+    memset(widePath, 0, sizeof(widePath));
+    const WCHAR* openedPath = NULL;
+    if (!IsExactArgument(argumentText, wideArgumentText)) {
+        UnquotePath(wideArgumentText, widePath);
+        openedPath = widePath;
     }
-    while (*at != '\0' && *at <= ' ')
-        ++at;
-    return (const char*)at;
+    PrintFileRaw(g_printerName, path, openedPath);
 }
 
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE /*previousInstance*/, LPSTR /*startupArguments*/,

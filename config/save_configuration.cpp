@@ -89,6 +89,21 @@ static int BuildOpenCommand(char* command)
     return 1;
 }
 
+// The machine's file types, by name. Writes through HKEY_CLASSES_ROOT go to the user's own
+// classes wherever a key is there already, which would set up one account only. Whoever
+// may not write there still gets a key to read through: each write is then refused,
+// and logged, as Windows refuses it.
+static HKEY OpenMachineClasses()
+{
+    HKEY classes = NULL;
+    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, "Software\\Classes", 0, KEY_CREATE_SUB_KEY, &classes) !=
+            ERROR_SUCCESS &&
+        RegOpenKeyExA(HKEY_LOCAL_MACHINE, "Software\\Classes", 0, KEY_QUERY_VALUE, &classes) !=
+            ERROR_SUCCESS)
+        classes = NULL;
+    return classes;
+}
+
 int SaveConfiguration()
 {
     DWORD firstError = 0;
@@ -96,32 +111,36 @@ int SaveConfiguration()
     WriteText(&firstError, HKEY_LOCAL_MACHINE, SETTINGS_KEY, PRINTER_VALUE, g_printerName);
 
     LogEvent(0, "QV016", "Creating file associations");
-    WriteText(&firstError, HKEY_CLASSES_ROOT, ".EPL", "", "EPLFile");
-    WriteText(&firstError, HKEY_CLASSES_ROOT, ".EPL2", "", "EPLFile");
-    WriteText(&firstError, HKEY_CLASSES_ROOT, "EPLFile", "", "EPL Label");
-    WriteValue(&firstError, HKEY_CLASSES_ROOT, "EPLFile", "EditFlags", REG_BINARY, OPEN_IS_SAFE,
+    HKEY classes = OpenMachineClasses();
+    WriteText(&firstError, classes, ".EPL", "", "EPLFile");
+    WriteText(&firstError, classes, ".EPL2", "", "EPLFile");
+    WriteText(&firstError, classes, "EPLFile", "", "EPL Label");
+    WriteValue(&firstError, classes, "EPLFile", "EditFlags", REG_BINARY, OPEN_IS_SAFE,
                sizeof(OPEN_IS_SAFE));
-    WriteText(&firstError, HKEY_CLASSES_ROOT, "EPLFile\\Shell", "", "Open");
-    WriteText(&firstError, HKEY_CLASSES_ROOT, ".ZPL", "", "ZPLFile");
-    WriteText(&firstError, HKEY_CLASSES_ROOT, "ZPLFile", "", "ZPL Label");
-    WriteValue(&firstError, HKEY_CLASSES_ROOT, "ZPLFile", "EditFlags", REG_BINARY, OPEN_IS_SAFE,
+    WriteText(&firstError, classes, "EPLFile\\Shell", "", "Open");
+    WriteText(&firstError, classes, ".ZPL", "", "ZPLFile");
+    WriteText(&firstError, classes, "ZPLFile", "", "ZPL Label");
+    WriteValue(&firstError, classes, "ZPLFile", "EditFlags", REG_BINARY, OPEN_IS_SAFE,
                sizeof(OPEN_IS_SAFE));
-    WriteText(&firstError, HKEY_CLASSES_ROOT, "ZPLFile\\Shell", "", "Open");
+    WriteText(&firstError, classes, "ZPLFile\\Shell", "", "Open");
 
     // Without a whole program path the open commands are left as they are; the
     // other values are still written.
     char command[TEXT_BUFFER_SIZE];
     int haveCommand = BuildOpenCommand(command);
     if (haveCommand)
-        WriteText(&firstError, HKEY_CLASSES_ROOT, "EPLFile\\Shell\\Open\\command", "", command);
-    WriteText(&firstError, HKEY_CLASSES_ROOT, "MIME\\Database\\Content Type\\application/x-epl",
+        WriteText(&firstError, classes, "EPLFile\\Shell\\Open\\command", "", command);
+    WriteText(&firstError, classes, "MIME\\Database\\Content Type\\application/x-epl",
               "Extension", ".epl");
-    WriteText(&firstError, HKEY_CLASSES_ROOT, "MIME\\Database\\Content Type\\application/x-epl2",
+    WriteText(&firstError, classes, "MIME\\Database\\Content Type\\application/x-epl2",
               "Extension", ".epl2");
     if (haveCommand)
-        WriteText(&firstError, HKEY_CLASSES_ROOT, "ZPLFile\\Shell\\Open\\command", "", command);
-    WriteText(&firstError, HKEY_CLASSES_ROOT, "MIME\\Database\\Content Type\\application/x-zpl",
+        WriteText(&firstError, classes, "ZPLFile\\Shell\\Open\\command", "", command);
+    WriteText(&firstError, classes, "MIME\\Database\\Content Type\\application/x-zpl",
               "Extension", ".zpl");
+
+    if (classes != NULL)
+        RegCloseKey(classes);
 
     SHChangeNotify(SHCNE_ASSOCCHANGED, SHCNF_IDLIST, NULL, NULL);
     if (firstError != 0)

@@ -13,52 +13,58 @@
 // 0x00000002; the headers this builds with do not define it.
 static const DWORD PRINTER_DRIVER_XPS = 0x00000002;
 
-typedef void(WINAPI* NativeSystemInfoFunction)(SYSTEM_INFO*);
-
-// The spooler's name for the machine's own driver environment, NULL where it is the one a
-// 32-bit program asks for anyway. Looked up, not imported: Windows before XP lacks
-// GetNativeSystemInfo, and Quvara would not start there at all.
-static LPSTR NativeEnvironment()
+// The printer's PRINTER_INFO_2A in memory to be released with LocalFree; NULL when the
+// spooler cannot tell.
+static BYTE* LoadPrinterInfo(HANDLE printer)
 {
-    // Every process has kernel32 loaded.
-    FARPROC found = GetProcAddress(GetModuleHandleA("kernel32.dll"), "GetNativeSystemInfo");
-    if (found == NULL)
+    DWORD needed = 0;
+    if (GetPrinterA(printer, 2, NULL, 0, &needed) || GetLastError() != ERROR_INSUFFICIENT_BUFFER ||
+        needed < sizeof(PRINTER_INFO_2A))
         return NULL;
-    SYSTEM_INFO system;
-    memset(&system, 0, sizeof(system));
-    // void (*)(void) converts to any function pointer without a warning.
-    ((NativeSystemInfoFunction)(void(WINAPI*)(void))found)(&system);
-    if (system.wProcessorArchitecture == PROCESSOR_ARCHITECTURE_AMD64)
-        return (LPSTR) "Windows x64";
-    if (system.wProcessorArchitecture == PROCESSOR_ARCHITECTURE_ARM64)
-        return (LPSTR) "Windows ARM64";
-    return NULL;
+    BYTE* info = (BYTE*)LocalAlloc(LMEM_ZEROINIT, needed);
+    if (info != NULL && !GetPrinterA(printer, 2, info, needed, &needed)) {
+        LocalFree(info);
+        info = NULL;
+    }
+    return info;
 }
 
-// 1 when the printer's driver is XPS-based, 0 when it is not or cannot tell: Windows
-// before 8 has no level 8, and Wine answers no.
-static int IsXpsDriver(HANDLE printer)
+// 1 when the driver of that name is XPS-based. It is looked up among the drivers of every
+// environment: a printer may have only its 64-bit driver (v4 drivers need no copy per
+// architecture). Windows before 8 lists no such flag, and Wine none.
+static int IsXpsDriverName(const char* driverName)
 {
-    LPSTR environment = NULL;
     DWORD needed = 0;
-    BOOL answered = GetPrinterDriverA(printer, NULL, 8, NULL, 0, &needed);
-    // A 32-bit program is told about the x86 driver; a printer that has only its 64-bit
-    // one (v4 drivers need no copy per architecture) has none, so the machine's own is asked.
-    if (!answered && GetLastError() != ERROR_INSUFFICIENT_BUFFER) {
-        environment = NativeEnvironment();
-        if (environment == NULL)
-            return 0;
-        answered = GetPrinterDriverA(printer, environment, 8, NULL, 0, &needed);
-    }
-    if (answered || GetLastError() != ERROR_INSUFFICIENT_BUFFER || needed < sizeof(DRIVER_INFO_8A))
+    DWORD count = 0;
+    if (EnumPrinterDriversA(NULL, (LPSTR) "all", 8, NULL, 0, &needed, &count) ||
+        GetLastError() != ERROR_INSUFFICIENT_BUFFER)
         return 0;
-    BYTE* driver = (BYTE*)LocalAlloc(LMEM_ZEROINIT, needed);
-    if (driver == NULL)
+    BYTE* drivers = (BYTE*)LocalAlloc(LMEM_ZEROINIT, needed);
+    if (drivers == NULL)
         return 0;
     int xps = 0;
-    if (GetPrinterDriverA(printer, environment, 8, driver, needed, &needed))
-        xps = (((DRIVER_INFO_8A*)driver)->dwPrinterDriverAttributes & PRINTER_DRIVER_XPS) != 0;
-    LocalFree(driver);
+    if (EnumPrinterDriversA(NULL, (LPSTR) "all", 8, drivers, needed, &needed, &count)) {
+        const DRIVER_INFO_8A* driver = (const DRIVER_INFO_8A*)drivers;
+        for (DWORD i = 0; i < count; ++i)
+            if (driver[i].pName != NULL && strcmp(driver[i].pName, driverName) == 0 &&
+                (driver[i].dwPrinterDriverAttributes & PRINTER_DRIVER_XPS) != 0)
+                xps = 1;
+    }
+    LocalFree(drivers);
+    return xps;
+}
+
+// 1 when the printer's driver is XPS-based, 0 when it is not or cannot tell. Asked by the
+// driver's name: asking the queue for its driver (GetPrinterDriver) installs the driver of
+// a shared queue that has none here, a prompt or a failure at the bench.
+static int IsXpsDriver(HANDLE printer)
+{
+    BYTE* info = LoadPrinterInfo(printer);
+    if (info == NULL)
+        return 0;
+    const char* driverName = ((const PRINTER_INFO_2A*)info)->pDriverName;
+    int xps = driverName != NULL && IsXpsDriverName(driverName);
+    LocalFree(info);
     return xps;
 }
 
@@ -150,27 +156,20 @@ static const WaitReason WAIT_REASONS[] = {
 // ready or cannot tell.
 static void NoteWaitingLabel(HANDLE printer)
 {
-    DWORD needed = 0;
-    if (GetPrinterA(printer, 2, NULL, 0, &needed) || GetLastError() != ERROR_INSUFFICIENT_BUFFER ||
-        needed < sizeof(PRINTER_INFO_2A))
-        return;
-    BYTE* buffer = (BYTE*)LocalAlloc(LMEM_ZEROINIT, needed);
+    BYTE* buffer = LoadPrinterInfo(printer);
     if (buffer == NULL)
         return;
-    if (GetPrinterA(printer, 2, buffer, needed, &needed)) {
-        const PRINTER_INFO_2A* info = (const PRINTER_INFO_2A*)buffer;
-        for (const WaitReason& reason : WAIT_REASONS) {
-            if ((info->Attributes & reason.attributes) != 0 ||
-                (info->Status & reason.status) != 0) {
-                LogNoticeEvent(0, reason.eventCode, reason.text);
-                break;
-            }
+    const PRINTER_INFO_2A* info = (const PRINTER_INFO_2A*)buffer;
+    for (const WaitReason& reason : WAIT_REASONS) {
+        if ((info->Attributes & reason.attributes) != 0 || (info->Status & reason.status) != 0) {
+            LogNoticeEvent(0, reason.eventCode, reason.text);
+            break;
         }
     }
     LocalFree(buffer);
 }
 
-int PrintFileRaw(const char* printerName, const char* filePath)
+int PrintFileRaw(const char* printerName, const char* filePath, const WCHAR* widePath)
 {
     memset(g_transferBuffer, 0, sizeof(g_transferBuffer));
     LogEvent(0, "QV101", "Printing...");
@@ -186,8 +185,12 @@ int PrintFileRaw(const char* printerName, const char* filePath)
     job.pOutputFile = NULL;
     job.pDatatype = (LPSTR) "RAW";
 
-    file = CreateFileA(filePath, GENERIC_READ, FILE_SHARE_READ, NULL, OPEN_EXISTING,
-                       FILE_ATTRIBUTE_NORMAL, NULL);
+    if (widePath != NULL)
+        file = CreateFileW(widePath, GENERIC_READ, FILE_SHARE_READ, NULL, OPEN_EXISTING,
+                           FILE_ATTRIBUTE_NORMAL, NULL);
+    else
+        file = CreateFileA(filePath, GENERIC_READ, FILE_SHARE_READ, NULL, OPEN_EXISTING,
+                           FILE_ATTRIBUTE_NORMAL, NULL);
     if (file == INVALID_HANDLE_VALUE) {
         LogNoticeEvent(GetLastError(), "QV104", "Failed to open file");
     } else if (!OpenPrinterA((LPSTR)printerName, &printer, NULL)) {

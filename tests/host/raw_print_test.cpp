@@ -255,43 +255,37 @@ INSTANTIATE_TEST_SUITE_P(
                     kWholeJob, 2100}),
     [](const auto& info) { return std::string(info.param.name); });
 
-// An XPS-based driver gets XPS_PASS; any other driver, and one that cannot be asked,
-// gets RAW with the log as it always was. Without an x86 driver, the machine's own decides.
+// An XPS-based driver gets XPS_PASS, found by the queue's driver name among the drivers of
+// every environment; any other driver, and one that cannot be asked, gets RAW with the log
+// as it always was. The queue is never asked for its driver: that would install it.
 TEST_F(RawPrint, TheDriverDecidesBetweenRawAndXpsPass)
 {
-    const WORD x86 = PROCESSOR_ARCHITECTURE_INTEL, x64 = PROCESSOR_ARCHITECTURE_AMD64;
-    const struct { DWORD attributes; const char* call; int nth; DWORD error; bool xps;
-                   WORD machine = x86; const char* onlyDriver = nullptr; } cases[] = {
-        {0x3, "", 0, 0, true},  // XPS-based, package-aware
-        {0x1, "", 0, 0, false},
-        {0x2, "GetPrinterDriverA", 1, ERROR_INVALID_LEVEL, false},  // before Windows 8
-        {0x2, "LocalAlloc", 1, ERROR_NOT_ENOUGH_MEMORY, false},
-        {0x2, "GetPrinterDriverA", 2, ERROR_INVALID_HANDLE, false},
-        {0x2, "", 0, 0, true, x64, "Windows x64"},
-        {0x2, "", 0, 0, true, PROCESSOR_ARCHITECTURE_ARM64, "Windows ARM64"},
-        {0x2, "GetPrinterDriverA", 3, ERROR_INVALID_HANDLE, false, x64, "Windows x64"},
-        {0x2, "", 0, 0, false, x86, "Windows x64"},  // no second query
-        {0x2, "GetProcAddress", 1, ERROR_PROC_NOT_FOUND, false, x64, "Windows x64"},  // before XP
-        {0x2, "", 0, 0, false, x64, "Windows ARM64"}};
+    const DWORD xpsFlag = 0x2;
+    const struct { std::vector<fake::InstalledDriver> drivers; const char* call; int nth; bool xps; } cases[] = {
+        {{{"Windows NT x86", "Label", xpsFlag | 0x1}}, "", 0, true},
+        {{{"Windows NT x86", "Label", 0x1}}, "", 0, false},
+        {{{"Windows x64", "Other", xpsFlag}, {"Windows x64", "Label", xpsFlag}}, "", 0, true},  // 64-bit only
+        {{{"Windows ARM64", "Label", xpsFlag}}, "", 0, true},
+        {{{"Windows x64", "Label ", xpsFlag}}, "", 0, false},
+        {{}, "", 0, false},
+        {{{"Windows x64", "Label", xpsFlag}}, "GetPrinterA", 1, false},
+        {{{"Windows x64", "Label", xpsFlag}}, "GetPrinterA", 2, false},
+        {{{"Windows x64", "Label", xpsFlag}}, "LocalAlloc", 2, false},
+        {{{"Windows x64", "Label", xpsFlag}}, "EnumPrinterDriversA", 2, false}};
     fake::Bytes content = Pattern(1500);
     std::string path = MakeFile("label.zpl", content);
     for (const auto& c : cases) {
         fake::Reset();
         world().tempPath = folder() + "/";
         AddPrinter(kPrinter);
-        world().driverAttributes[kPrinter] = c.attributes;
-        world().nativeArchitecture = c.machine;
-        if (c.onlyDriver)
-            world().driverEnvironments[kPrinter] = {c.onlyDriver};
-        fake::FailCall(c.call, c.error, c.nth);
+        world().printerDrivers[kPrinter] = "Label";
+        world().installedDrivers = c.drivers;
+        fake::FailCall(c.call, ERROR_INVALID_HANDLE, c.nth);
         OpenLog();
 
         EXPECT_EQ(Print(path), (c.xps ? Entry("QV116", "XPS driver: printing with datatype XPS_PASS")
                                       : "") + Entry("QV111", "End-of-file"));
 
-        if (c.onlyDriver && c.machine == x86) {
-            EXPECT_EQ(fake::CountCalls("GetPrinterDriverA"), 1);
-        }
         ASSERT_EQ(world().jobs.size(), 1u);
         EXPECT_EQ(world().jobs[0].datatype, c.xps ? "XPS_PASS" : "RAW");
         EXPECT_EQ(world().jobs[0].accepted, content);

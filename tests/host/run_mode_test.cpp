@@ -189,7 +189,37 @@ TEST_F(RunMode, ArgumentsUpTo499CharactersAreTriedAndLongerOnesRefused)
     }
 }
 
+// Windows best-fits a name the ANSI code page cannot spell ("Ł" to "L", Cyrillic to "?"):
+// the file the wide command line names is printed, never a look-alike beside it, and the
+// log keeps the ANSI text. A name the code page can spell is opened as it always was.
+TEST_F(RunMode, ANameOutsideTheCodePagePrintsTheFileItNames)
+{
+    const struct { const char* name; const char* ansiName; bool wide; } cases[] = {
+        {"\xC5\x81" "abel.zpl", "Label.zpl", true},
+        {"\xD0\x9C\xD0\xB5\xD1\x82\xD0\xBA\xD0\xB0.zpl", "?????.zpl", true},
+        {"\xC9tiquette.zpl", "\xC9tiquette.zpl", false}};
+    for (const auto& c : cases) {
+        fake::Reset();
+        world().tempPath = folder() + "/";
+        AddPrinter("Zebra");
+        SavePrinter("Zebra");
+        std::string label = MakeFile(c.name, "^XA^FDnamed^FS^XZ");
+        MakeFile("Label.zpl", "^XA^FDlook-alike^FS^XZ");
+        std::string program = "\"C:\\Program Files\\Quvara\\Quvara.exe\" ";
+        std::string argument = "\"" + folder() + "/" + c.ansiName + "\"";
+        world().commandLine = program + argument;
+        if (c.wide)
+            world().wideCommandLine = fake::Utf16(program + "\"" + label + "\"");
 
+        EXPECT_EQ(WinMain((HINSTANCE)0x400000, NULL, nullptr, SW_SHOWNORMAL), 0);
+
+        EXPECT_NE(Log().find(Entry("QV003", argument)), std::string::npos) << Log();
+        ASSERT_EQ(world().jobs.size(), 1u) << Log();
+        EXPECT_EQ(world().jobs[0].documentName, folder() + "/" + c.ansiName);
+        EXPECT_EQ(world().jobs[0].accepted, ReadHostFile(label)) << c.ansiName;
+        EXPECT_EQ(fake::CountCalls("CreateFileW"), c.wide ? 1 : 0);
+    }
+}
 
 // The argument text is what follows the program's name and the blanks after it; only
 // codes 32 and below end the name, so bytes above 127 belong to it.

@@ -29,30 +29,36 @@ struct Row {
     fake::Bytes data;
 };
 
+// The machine's classes, where the file types are written whoever runs the setup.
+const std::string kClasses = "HKLM\\Software\\Classes\\";
+
 // What OK writes, in the order it writes it.
 std::vector<Row> Rows(const std::string& printer, const std::string& command)
 {
-    const std::string mime = "HKCR\\MIME\\Database\\Content Type\\application/x-";
+    const std::string& c = kClasses;
+    const std::string mime = c + "MIME\\Database\\Content Type\\application/x-";
     return {{"HKLM\\Software\\Pellander\\Quvara", "Printer", REG_SZ, Sz(printer)},
-            {"HKCR\\.EPL", "", REG_SZ, Sz("EPLFile")},
-            {"HKCR\\.EPL2", "", REG_SZ, Sz("EPLFile")},
-            {"HKCR\\EPLFile", "", REG_SZ, Sz("EPL Label")},
-            {"HKCR\\EPLFile", "EditFlags", REG_BINARY, kOpenIsSafe},
-            {"HKCR\\EPLFile\\Shell", "", REG_SZ, Sz("Open")},
-            {"HKCR\\.ZPL", "", REG_SZ, Sz("ZPLFile")},
-            {"HKCR\\ZPLFile", "", REG_SZ, Sz("ZPL Label")},
-            {"HKCR\\ZPLFile", "EditFlags", REG_BINARY, kOpenIsSafe},
-            {"HKCR\\ZPLFile\\Shell", "", REG_SZ, Sz("Open")},
-            {"HKCR\\EPLFile\\Shell\\Open\\command", "", REG_SZ, Sz(command)},
+            {c + ".EPL", "", REG_SZ, Sz("EPLFile")},
+            {c + ".EPL2", "", REG_SZ, Sz("EPLFile")},
+            {c + "EPLFile", "", REG_SZ, Sz("EPL Label")},
+            {c + "EPLFile", "EditFlags", REG_BINARY, kOpenIsSafe},
+            {c + "EPLFile\\Shell", "", REG_SZ, Sz("Open")},
+            {c + ".ZPL", "", REG_SZ, Sz("ZPLFile")},
+            {c + "ZPLFile", "", REG_SZ, Sz("ZPL Label")},
+            {c + "ZPLFile", "EditFlags", REG_BINARY, kOpenIsSafe},
+            {c + "ZPLFile\\Shell", "", REG_SZ, Sz("Open")},
+            {c + "EPLFile\\Shell\\Open\\command", "", REG_SZ, Sz(command)},
             {mime + "epl", "Extension", REG_SZ, Sz(".epl")},
             {mime + "epl2", "Extension", REG_SZ, Sz(".epl2")},
-            {"HKCR\\ZPLFile\\Shell\\Open\\command", "", REG_SZ, Sz(command)},
+            {c + "ZPLFile\\Shell\\Open\\command", "", REG_SZ, Sz(command)},
             {mime + "zpl", "Extension", REG_SZ, Sz(".zpl")}};
 }
 
+// The log names a file type's key as HKEY_CLASSES_ROOT would.
 std::string WriteEntries(const Row& row)
 {
-    return Join({Entry("QV035", "Creating registry key"), Entry("QV036", row.key.substr(5)),
+    size_t root = row.key.rfind(kClasses, 0) == 0 ? kClasses.size() : 5;
+    return Join({Entry("QV035", "Creating registry key"), Entry("QV036", row.key.substr(root)),
                  Entry("QV038", "Writing registry value"), Entry("QV039", row.value)});
 }
 
@@ -70,12 +76,14 @@ protected:
     }
 };
 
+// Also for an administrator whose own classes have a .ZPL type: every user's is set up.
 TEST_F(Saving, WritesTheFifteenValuesInOrderAndNotifiesTheShell)
 {
     for (std::string printer : {"Zebra ZD421 (bench 2)", ""}) {
         fake::Reset();
         world().tempPath = folder() + "/";
         world().modulePath = "C:\\Program Files\\Quvara\\Quvara.exe";
+        fake::SetRegistryString("HKCU\\Software\\Classes\\ZPLFile", "", "Own type");
 
         std::string log = Save(printer);
 
@@ -86,6 +94,7 @@ TEST_F(Saving, WritesTheFifteenValuesInOrderAndNotifiesTheShell)
             expected += WriteEntries(rows[i]);
         EXPECT_EQ(log, expected);
         EXPECT_TRUE(world().messageBoxes.empty());
+        EXPECT_EQ(world().registry["HKCU\\Software\\Classes\\ZPLFile"].values.size(), 1u);
         for (const Row& row : rows) {
             const fake::RegistryValue* value = fake::FindRegistryValue(row.key, row.value);
             ASSERT_NE(value, nullptr) << row.key << " " << row.value;
@@ -120,7 +129,7 @@ TEST_F(Saving, TheSettingAndTheFileTypesOutliveARestart)
 
     EXPECT_EQ(LoadConfiguredPrinter(), 1);
     EXPECT_STREQ(g_printerName, "Zebra");
-    EXPECT_NE(fake::FindRegistryValue("HKCR\\ZPLFile\\Shell\\Open\\command", ""), nullptr);
+    EXPECT_NE(fake::FindRegistryValue("HKLM\\Software\\Classes\\ZPLFile\\Shell\\Open\\command", ""), nullptr);
 }
 
 TEST_F(Saving, AStandardUserCanReadTheSettingButChangesNothing)
@@ -205,7 +214,7 @@ TEST_P(OpenCommand, QuotesAWholeProgramPathOrIsNotWritten)
     std::string log = Save("Zebra");
 
     std::string command = "\"" + c.path + "\" \"%1\"";
-    for (const char* key : {"HKCR\\EPLFile\\Shell\\Open\\command", "HKCR\\ZPLFile\\Shell\\Open\\command"}) {
+    for (const char* key : {"HKLM\\Software\\Classes\\EPLFile\\Shell\\Open\\command", "HKLM\\Software\\Classes\\ZPLFile\\Shell\\Open\\command"}) {
         const fake::RegistryValue* value = fake::FindRegistryValue(key, "");
         if (c.error == 0) {
             ASSERT_NE(value, nullptr);
@@ -217,7 +226,7 @@ TEST_P(OpenCommand, QuotesAWholeProgramPathOrIsNotWritten)
     bool refused = log.find(ErrorEntry("QV043", "Can't build the open command", c.error)) !=
                    std::string::npos;
     EXPECT_EQ(refused, c.error != 0) << log;
-    EXPECT_NE(fake::FindRegistryValue("HKCR\\MIME\\Database\\Content Type\\application/x-zpl",
+    EXPECT_NE(fake::FindRegistryValue("HKLM\\Software\\Classes\\MIME\\Database\\Content Type\\application/x-zpl",
                                       "Extension"),
               nullptr)
         << "the rows after the commands are still written";

@@ -145,15 +145,15 @@ TEST_F(RegistryWrite, CreatesTheKeyWithItsParentsAndLogsEachStep)
                                  (const BYTE*)"cmd", 4),
               1);
 
-    const fake::RegistryValue* editFlags = fake::FindRegistryValue("HKCR\\ZPLFile", "EditFlags");
+    const fake::RegistryValue* editFlags = fake::FindRegistryValue("HKLM\\Software\\Classes\\ZPLFile", "EditFlags");
     ASSERT_NE(editFlags, nullptr);
     EXPECT_EQ(editFlags->type, (DWORD)REG_BINARY);
     EXPECT_EQ(editFlags->data, fake::Bytes(flags, flags + 4));
     const fake::RegistryValue* command =
-        fake::FindRegistryValue("HKCR\\ZPLFile\\Shell\\Open\\command", "");
+        fake::FindRegistryValue("HKLM\\Software\\Classes\\ZPLFile\\Shell\\Open\\command", "");
     ASSERT_NE(command, nullptr);
     EXPECT_EQ(command->data, Text("cmd"));
-    EXPECT_TRUE(world().registry.count("HKCR\\ZPLFile\\Shell"));
+    EXPECT_TRUE(world().registry.count("HKLM\\Software\\Classes\\ZPLFile\\Shell"));
     EXPECT_EQ(FinishLog(),
               Join({Entry("QV035", "Creating registry key"), Entry("QV036", "ZPLFile"),
                     Entry("QV038", "Writing registry value"), Entry("QV039", "EditFlags"),
@@ -197,7 +197,7 @@ TEST_F(RegistryWrite, KeyThatCannotBeCreatedIsNotWritten)
     EXPECT_EQ(FinishLog(), Join({Entry("QV035", "Creating registry key"), Entry("QV036", ".ZPL"),
                                  ErrorEntry("QV037", "Failed to create key", ERROR_ACCESS_DENIED)}));
     EXPECT_EQ(fake::CountCalls("RegSetValueExA"), 0);
-    EXPECT_EQ(fake::FindRegistryValue("HKCR\\.ZPL", ""), nullptr);
+    EXPECT_EQ(fake::FindRegistryValue("HKLM\\Software\\Classes\\.ZPL", ""), nullptr);
     ExpectNothingLeftOpen();
 }
 

@@ -227,7 +227,7 @@ TEST_F(SetupDialog, OkWithoutASelectionAsksThenSavesTheNameLoadedWithTheList)
     EXPECT_EQ(box.type, (UINT)MB_OK);
     EXPECT_EQ(fake::FindRegistryValue("HKLM\\Software\\Pellander\\Quvara", "Printer")->data,
               (fake::Bytes{'G', 'o', 'n', 'e', 0}));
-    EXPECT_NE(fake::FindRegistryValue("HKCR\\.ZPL", ""), nullptr);
+    EXPECT_NE(fake::FindRegistryValue("HKLM\\Software\\Classes\\.ZPL", ""), nullptr);
     EXPECT_EQ(world().dialogEnds, std::vector<INT_PTR>{1});
 }
 

@@ -5,6 +5,7 @@
 #include <winspool.h>
 
 #include <fcntl.h>
+#include <iconv.h>
 #include <strings.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -42,6 +43,7 @@ struct PrinterEntry {
 
 World g_world;
 const DWORD kDriverXps = 0x00000002;  // PRINTER_DRIVER_XPS
+std::u16string g_wideCommandLine;
 std::vector<Injection> g_injections;
 std::vector<ShortWriteInjection> g_shortWrites;
 std::map<intptr_t, FileEntry> g_files;
@@ -169,20 +171,21 @@ std::string RootName(HKEY root)
 }
 
 // Only an administrator may change the machine's keys; anybody may read them.
-bool Refused(const std::string& root, REGSAM access)
+bool Refused(const std::string& path, REGSAM access)
 {
     const REGSAM changes = KEY_SET_VALUE | KEY_CREATE_SUB_KEY | KEY_CREATE_LINK | DELETE |
                            WRITE_DAC | WRITE_OWNER;
-    bool machineWide = root.rfind("HKLM", 0) == 0 || root.rfind("HKCR", 0) == 0;
-    return !g_world.administrator && machineWide && (access & changes) != 0;
+    return !g_world.administrator && path.rfind("HKLM", 0) == 0 && (access & changes) != 0;
 }
 
+// HKEY_CLASSES_ROOT is the user's classes where the key is there, else the machine's.
 std::string JoinKey(const std::string& parent, const char* subKey)
 {
-    std::string path = parent;
-    if (subKey != nullptr && subKey[0] != '\0')
-        path += std::string("\\") + subKey;
-    return path;
+    std::string below = subKey != nullptr && subKey[0] != '\0' ? std::string("\\") + subKey : "";
+    if (parent != "HKCR")
+        return parent + below;
+    std::string user = "HKCU\\Software\\Classes" + below;
+    return g_world.registry.count(user) ? user : "HKLM\\Software\\Classes" + below;
 }
 
 }  // namespace
@@ -217,6 +220,7 @@ void Reset()
     g_shortWrites.clear();
     g_iconNames.clear();
     g_world = World();
+    g_world.registry["HKLM\\Software\\Classes"];
 }
 
 void Restart()
@@ -287,6 +291,26 @@ int CountCalls(const std::string& name)
     return count;
 }
 
+// Host file names are UTF-8; Windows' wide text is UTF-16.
+static std::string Recode(const char* to, const char* from, const void* text, size_t size)
+{
+    std::string out(size * 2 + 4, '\0');
+    char* in = (char*)text;
+    char* at = out.data();
+    size_t room = out.size();
+    iconv_t recoding = iconv_open(to, from);
+    iconv(recoding, &in, &size, &at, &room);
+    iconv_close(recoding);
+    out.resize(out.size() - room);
+    return out;
+}
+
+std::u16string Utf16(const std::string& utf8)
+{
+    std::string bytes = Recode("UTF-16LE", "UTF-8", utf8.data(), utf8.size());
+    return std::u16string((const char16_t*)bytes.data(), bytes.size() / 2);
+}
+
 std::string SystemText(DWORD error)
 {
     if (g_world.systemTexts.count(error))
@@ -352,25 +376,30 @@ extern "C" DWORD WINAPI GetModuleFileNameA(HMODULE, LPSTR buffer, DWORD size)
     return (DWORD)path.size();
 }
 
-extern "C" void WINAPI GetNativeSystemInfo(SYSTEM_INFO* info)
+extern "C" LPWSTR WINAPI GetCommandLineW(void)
 {
-    Record("GetNativeSystemInfo");
-    *info = SYSTEM_INFO();
-    info->wProcessorArchitecture = g_world.nativeArchitecture;
+    Record("GetCommandLineW");
+    g_wideCommandLine = g_world.wideCommandLine;
+    if (g_wideCommandLine.empty())
+        for (char byte : g_world.commandLine)
+            g_wideCommandLine += (char16_t)(unsigned char)byte;
+    return (LPWSTR)g_wideCommandLine.c_str();
 }
 
-// Only kernel32 is asked for, and only for GetNativeSystemInfo.
-extern "C" HMODULE WINAPI GetModuleHandleA(LPCSTR name)
+// The ANSI code page as Latin-1: what it lacks becomes "?", reported as a default character.
+extern "C" INT WINAPI WideCharToMultiByte(UINT, DWORD, LPCWSTR text, INT, LPSTR buffer, INT size,
+                                          LPCSTR, BOOL* usedDefault)
 {
-    return strcasecmp(name, "kernel32.dll") == 0 ? (HMODULE)0x7C800000 : nullptr;
-}
-
-extern "C" FARPROC WINAPI GetProcAddress(HMODULE module, LPCSTR name)
-{
-    if (Injected("GetProcAddress") || module != (HMODULE)0x7C800000 ||
-        strcmp(name, "GetNativeSystemInfo") != 0)
-        return nullptr;
-    return (FARPROC)(void(WINAPI*)(void))GetNativeSystemInfo;
+    Record("WideCharToMultiByte");
+    std::u16string wide(text);
+    *usedDefault = FALSE;
+    if (Injected("WideCharToMultiByte") || (size_t)size <= wide.size())
+        return 0;
+    for (size_t i = 0; i <= wide.size(); ++i) {
+        *usedDefault |= wide[i] > 0xFF;
+        buffer[i] = wide[i] > 0xFF ? '?' : (char)wide[i];
+    }
+    return (INT)wide.size() + 1;
 }
 
 extern "C" DWORD WINAPI GetTempPathA(DWORD size, LPSTR buffer)
@@ -475,6 +504,18 @@ extern "C" HANDLE WINAPI CreateFileA(LPCSTR path, DWORD access, DWORD share, LPS
     HANDLE handle = NewHandle();
     g_files[(intptr_t)handle] = FileEntry{fd, path, access, share};
     ++g_world.openFiles;
+    return handle;
+}
+
+extern "C" HANDLE WINAPI CreateFileW(LPCWSTR path, DWORD access, DWORD share,
+                                     LPSECURITY_ATTRIBUTES security, DWORD disposition,
+                                     DWORD attributes, HANDLE templateFile)
+{
+    std::u16string wide(path);
+    std::string name = Recode("UTF-8", "UTF-16LE", wide.data(), wide.size() * 2);
+    HANDLE handle = CreateFileA(name.c_str(), access, share, security, disposition, attributes,
+                                templateFile);
+    g_world.calls.back() = "CreateFileW";
     return handle;
 }
 
@@ -596,9 +637,9 @@ extern "C" LSTATUS WINAPI RegOpenKeyExA(HKEY root, LPCSTR subKey, DWORD, REGSAM 
     std::string parent = RootName(root);
     if (parent.empty())
         return ERROR_INVALID_HANDLE;
-    if (Refused(parent, access))
-        return ERROR_ACCESS_DENIED;
     std::string path = JoinKey(parent, subKey);
+    if (Refused(path, access))
+        return ERROR_ACCESS_DENIED;
     if (path != parent && !g_world.registry.count(path))
         return ERROR_FILE_NOT_FOUND;
     HANDLE handle = NewHandle();
@@ -618,9 +659,9 @@ extern "C" LSTATUS WINAPI RegCreateKeyExA(HKEY root, LPCSTR subKey, DWORD, LPSTR
     std::string parent = RootName(root);
     if (parent.empty())
         return ERROR_INVALID_HANDLE;
-    if (Refused(parent, access))
-        return ERROR_ACCESS_DENIED;
     std::string path = JoinKey(parent, subKey);
+    if (Refused(path, access))
+        return ERROR_ACCESS_DENIED;
     // Keys that do not exist yet are made with the options asked for.
     size_t at = 0;
     do {
@@ -720,7 +761,10 @@ extern "C" DWORD WINAPI StartDocPrinterA(HANDLE handle, DWORD level, LPBYTE info
         return Fail(ERROR_INVALID_PARAMETER);
     const DOC_INFO_1A* doc = (const DOC_INFO_1A*)info;
     // Only an XPS-based driver's print processor knows XPS_PASS.
-    bool xps = g_world.driverAttributes[printer->name] & kDriverXps;
+    bool xps = false;
+    for (const InstalledDriver& driver : g_world.installedDrivers)
+        xps = xps || (driver.name == g_world.printerDrivers[printer->name] &&
+                      (driver.attributes & kDriverXps));
     if (doc->pDatatype != nullptr && strcasecmp(doc->pDatatype, "RAW") != 0 &&
         strcasecmp(doc->pDatatype, "TEXT") != 0 && !(xps && !strcasecmp(doc->pDatatype, "XPS_PASS")))
         return Fail(ERROR_INVALID_DATATYPE);
@@ -733,47 +777,51 @@ extern "C" DWORD WINAPI StartDocPrinterA(HANDLE handle, DWORD level, LPBYTE info
     return (DWORD)g_world.jobs.size();
 }
 
-// Level 8 only: the record, then the driver's name, as the spooler lays them out.
-extern "C" BOOL WINAPI GetPrinterDriverA(HANDLE handle, LPSTR environment, DWORD level,
-                                         LPBYTE buffer, DWORD size, LPDWORD needed)
+// Level 8 of "all" environments only: the records, then the drivers' names.
+extern "C" BOOL WINAPI EnumPrinterDriversA(LPSTR server, LPSTR environment, DWORD level,
+                                           LPBYTE buffer, DWORD size, LPDWORD needed,
+                                           LPDWORD returned)
 {
-    Record("GetPrinterDriverA");
-    *needed = 0;
-    if (Injected("GetPrinterDriverA"))
+    Record("EnumPrinterDriversA");
+    const std::vector<InstalledDriver>& drivers = g_world.installedDrivers;
+    *needed = (DWORD)(drivers.size() * sizeof(DRIVER_INFO_8A));
+    for (const InstalledDriver& driver : drivers)
+        *needed += (DWORD)driver.name.size() + 1;
+    *returned = 0;
+    if (Injected("EnumPrinterDriversA"))
         return FALSE;
-    PrinterEntry* printer = FindPrinter(handle);
-    if (printer == nullptr || level != 8)
-        return Fail(printer == nullptr ? ERROR_INVALID_HANDLE : ERROR_INVALID_LEVEL);
-    // No environment: the caller's own, a 32-bit program's.
-    auto installed = g_world.driverEnvironments.find(printer->name);
-    if (installed != g_world.driverEnvironments.end() &&
-        !installed->second.count(environment ? environment : "Windows NT x86"))
-        return Fail(ERROR_UNKNOWN_PRINTER_DRIVER);
-    const char name[] = "Label Printer Driver";
-    *needed = sizeof(DRIVER_INFO_8A) + sizeof(name);
+    if (server != nullptr || strcmp(environment, "all") != 0 || level != 8)
+        return Fail(ERROR_INVALID_PARAMETER);
     if (buffer == nullptr || size < *needed)
-        return Fail(ERROR_INSUFFICIENT_BUFFER);
-    DRIVER_INFO_8A* info = (DRIVER_INFO_8A*)memset(buffer, 0, sizeof(DRIVER_INFO_8A));
-    info->pName = (LPSTR)memcpy(info + 1, name, sizeof(name));
-    info->dwPrinterDriverAttributes = g_world.driverAttributes[printer->name];
-    info->cVersion = info->dwPrinterDriverAttributes & kDriverXps ? 4 : 3;
+        return *needed == 0 ? TRUE : Fail(ERROR_INSUFFICIENT_BUFFER);
+    char* text = (char*)buffer + drivers.size() * sizeof(DRIVER_INFO_8A);
+    for (const InstalledDriver& driver : drivers) {
+        DRIVER_INFO_8A* info = (DRIVER_INFO_8A*)memset(buffer, 0, sizeof(DRIVER_INFO_8A));
+        info->pName = (LPSTR)memcpy(text, driver.name.c_str(), driver.name.size() + 1);
+        info->dwPrinterDriverAttributes = driver.attributes;
+        text += driver.name.size() + 1;
+        buffer += sizeof(DRIVER_INFO_8A);
+    }
+    *returned = (DWORD)drivers.size();
     return TRUE;
 }
 
-// Level 2 only, its strings left empty.
+// Level 2 only, its strings left empty but the driver's name.
 extern "C" BOOL WINAPI GetPrinterA(HANDLE handle, DWORD level, LPBYTE buffer, DWORD size,
                                    LPDWORD needed)
 {
     Record("GetPrinterA");
-    *needed = sizeof(PRINTER_INFO_2A);
+    PrinterEntry* printer = FindPrinter(handle);
+    std::string driver = printer != nullptr ? g_world.printerDrivers[printer->name] : "";
+    *needed = (DWORD)(sizeof(PRINTER_INFO_2A) + driver.size() + 1);
     if (Injected("GetPrinterA"))
         return FALSE;
-    PrinterEntry* printer = FindPrinter(handle);
     if (printer == nullptr || level != 2)
         return Fail(ERROR_INVALID_PARAMETER);
     if (buffer == nullptr || size < *needed)
         return Fail(ERROR_INSUFFICIENT_BUFFER);
     PRINTER_INFO_2A* info = (PRINTER_INFO_2A*)memset(buffer, 0, sizeof(PRINTER_INFO_2A));
+    info->pDriverName = (LPSTR)memcpy(info + 1, driver.c_str(), driver.size() + 1);
     info->Attributes = g_world.printerStates[printer->name].first;
     info->Status = g_world.printerStates[printer->name].second;
     return TRUE;

@@ -41,6 +41,11 @@ struct Job {
     std::vector<size_t> ChunkSizes() const;
 };
 
+struct InstalledDriver {
+    std::string environment, name;
+    DWORD attributes = 0;  // dwPrinterDriverAttributes
+};
+
 struct DialogCall {
     HINSTANCE instance = nullptr;
     ULONG_PTR templateId = 0;
@@ -80,20 +85,21 @@ struct OpenFileRequest {
 };
 
 struct World {
-    // Keys by full path with the root spelt "HKLM", "HKCR" or "HKCU".
+    // Keys by full path with the root spelt "HKLM" or "HKCU". HKEY_CLASSES_ROOT\X is
+    // HKCU\Software\Classes\X where that key exists, else HKLM\Software\Classes\X.
     std::map<std::string, RegistryKey, CaseInsensitiveLess> registry;
     std::set<std::string, CaseInsensitiveLess> printers;
-    // GetPrinterDriverA level 8's dwPrinterDriverAttributes by printer; 0 if not given.
-    std::map<std::string, DWORD, CaseInsensitiveLess> driverAttributes;
-    // Environments a printer's driver is installed for ("Windows x64", ...); all if not given.
-    std::map<std::string, std::set<std::string>, CaseInsensitiveLess> driverEnvironments;
-    WORD nativeArchitecture = PROCESSOR_ARCHITECTURE_INTEL;  // GetNativeSystemInfo's answer
+    // GetPrinterA level 2's pDriverName by printer; "" if not given.
+    std::map<std::string, std::string, CaseInsensitiveLess> printerDrivers;
+    // EnumPrinterDriversA(NULL, "all", 8): every environment's drivers, in order.
+    std::vector<InstalledDriver> installedDrivers;
     // GetPrinterA level 2's Attributes and Status by printer; 0 if not given.
     std::map<std::string, std::pair<DWORD, DWORD>, CaseInsensitiveLess> printerStates;
     std::vector<Job> jobs;
 
     std::string tempPath;  // what GetTempPathA reports; host paths end in '/'
     std::string commandLine;
+    std::u16string wideCommandLine;  // "": commandLine's bytes as Latin-1
     std::string modulePath;
     bool administrator = true;   // false: HKLM and HKCR may be read, not written
     bool filesHereOnly = false;  // refuse absolute paths and "..": fuzzed paths stay in the folder
@@ -148,6 +154,8 @@ const RegistryValue* FindRegistryValue(const std::string& keyPath, const std::st
 // The calls of the given names, in order, leaving out everything else.
 std::vector<std::string> CallsAmong(const std::set<std::string>& names);
 int CountCalls(const std::string& name);
+
+std::u16string Utf16(const std::string& utf8);
 
 // The system's text for an error code, as FormatMessageA gives it ("" when it has none).
 std::string SystemText(DWORD error);
