@@ -2,6 +2,8 @@
  *
  *   launch.exe FILE      run the command line held in FILE (no trailing newline),
  *                        wait for it and exit with its exit code
+ *   launch.exe -u FILE   the same with FILE in UTF-8, started as wide text (as Explorer
+ *                        and browsers start programs)
  *   launch.exe -m CODE   write the system's message text for error CODE to stdout,
  *                        exactly as FormatMessageA returns it
  *   launch.exe -w FILE   hold FILE open for writing (sharing reading, as a browser
@@ -127,6 +129,9 @@ int main(void)
     PROCESS_INFORMATION process;
     DWORD exitCode = 0;
     char *commandLine;
+    WCHAR *wide = NULL;
+    BOOL started;
+    int utf8 = strncmp(args, "-u ", 3) == 0;
 
     if (strncmp(args, "-m ", 3) == 0)
         return WriteMessageText(strtoul(args + 3, NULL, 10));
@@ -137,7 +142,7 @@ int main(void)
     if (strcmp(args, "-t") == 0)
         return WriteMessageBoxText();
 
-    commandLine = ReadWholeFile(args);
+    commandLine = ReadWholeFile(utf8 ? args + 3 : args);
     if (!commandLine) {
         fprintf(stderr, "launch: cannot read command line file '%s' (error %lu)\n", args,
                 GetLastError());
@@ -146,8 +151,17 @@ int main(void)
 
     memset(&startup, 0, sizeof startup);
     startup.cb = sizeof startup;
-    if (!CreateProcessA(NULL, commandLine, NULL, NULL, FALSE, 0, NULL, NULL, &startup,
-                        &process)) {
+    if (utf8) {
+        int length = MultiByteToWideChar(CP_UTF8, 0, commandLine, -1, NULL, 0);
+        wide = calloc(length, sizeof(WCHAR));
+        MultiByteToWideChar(CP_UTF8, 0, commandLine, -1, wide, length);
+        started = CreateProcessW(NULL, wide, NULL, NULL, FALSE, 0, NULL, NULL,
+                                 (STARTUPINFOW *)&startup, &process);
+    } else {
+        started = CreateProcessA(NULL, commandLine, NULL, NULL, FALSE, 0, NULL, NULL, &startup,
+                                 &process);
+    }
+    if (!started) {
         fprintf(stderr, "launch: CreateProcess failed (error %lu) for: %s\n", GetLastError(),
                 commandLine);
         return 254;
@@ -162,5 +176,6 @@ int main(void)
     CloseHandle(process.hThread);
     CloseHandle(process.hProcess);
     free(commandLine);
+    free(wide);
     return (int)exitCode;
 }

@@ -124,10 +124,10 @@ new_captures() {
     awk -v b="${before:-0}" '$0 > b ".prn" { print }'
 }
 
-# Runs the program with exactly this command line; sets $status.
+# Runs the program with exactly this command line (-u: in UTF-8, as wide text); sets $status.
 run_cmdline() {
   printf '%s' "$1" >"$work/cmdline"
-  win "$QV_LAUNCH" "$(winpath "$work/cmdline")" >"$work/wine.out" 2>&1
+  win "$QV_LAUNCH" ${2:-} "$(winpath "$work/cmdline")" >"$work/wine.out" 2>&1
   status=$?
   finished=$(date +%s.%N)
 }
@@ -809,6 +809,25 @@ test_program_in_a_folder_with_a_non_ascii_name() {
   expect_printed "$file"
   entries_printed "$exe_1252 $file_1252" "$file_1252" "$file_1252" "$QV_QUEUE" >"$work/expected-log"
   expect_log
+}
+
+test_names_outside_the_code_page_print_the_file_they_name() {
+  # Windows-1252 best-fits "Ł" to "L" and has "?" for Cyrillic: the ANSI command line names
+  # the look-alike beside the label, or nothing. The log keeps the ANSI text.
+  local names=($'\xc5\x81abel.zpl' $'\xd0\x9c\xd0\xb5\xd1\x82\xd0\xba\xd0\xb0.zpl')
+  local ansi=("Label.zpl" "?????.zpl") i path
+  printf '^XA^FDlook-alike^FS^XZ' >"$work/Label.zpl"
+  for i in 0 1; do
+    printf '^XA^FD%s^FS^XZ' "$i" >"$work/${names[i]}"
+    path="$(winpath "$work")\\${ansi[i]}"
+    reg_set_printer "$QV_QUEUE"
+    settle
+    run_cmdline "\"$exe_win\" \"$(winpath "$work")\\${names[i]}\"" -u
+    expect_exit_zero
+    expect_printed "$work/${names[i]}"
+    entries_printed "\"$exe_win\" \"$path\"" "\"$path\"" "$path" "$QV_QUEUE" >"$work/expected-log"
+    expect_log
+  done
 }
 
 selected_names=("$@")
