@@ -10,3 +10,4 @@ int g_notify = 0;
 const char* g_noticeEvent = NULL;
 DWORD g_noticeError = 0;
 char g_logPath[TEXT_BUFFER_SIZE];
+char g_logLines[LOG_LINES_SIZE];

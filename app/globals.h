@@ -23,3 +23,7 @@ extern const char* g_noticeEvent;
 extern DWORD g_noticeError;
 // The log's full path; empty when the run has no log.
 extern char g_logPath[TEXT_BUFFER_SIZE];
+// The run's log entries as they were logged, log file or not, as far as they fit: the
+// event that reports a failed label carries them.
+const DWORD LOG_LINES_SIZE = 8192;
+extern char g_logLines[LOG_LINES_SIZE];

@@ -13,6 +13,7 @@ void OpenLog()
 {
     g_logFile = INVALID_HANDLE_VALUE;
     memset(g_logPath, 0, sizeof(g_logPath));
+    memset(g_logLines, 0, sizeof(g_logLines));
 
     char path[TEXT_BUFFER_SIZE];
     memset(path, 0, sizeof(path));
@@ -41,17 +42,23 @@ void CloseLog()
     g_logFile = INVALID_HANDLE_VALUE;
 }
 
+// Kept in memory too, as far as it fits: by the time a failed label is reported the
+// file may be another run's, or there may be none.
 static void WriteLogText(const char* text)
 {
+    size_t kept = strlen(g_logLines);
+    size_t length = strlen(text);
+    size_t taken = length < LOG_LINES_SIZE - 1 - kept ? length : LOG_LINES_SIZE - 1 - kept;
+    memcpy(g_logLines + kept, text, taken);
+    g_logLines[kept + taken] = '\0';
+
     DWORD written = 0;
-    WriteFile(g_logFile, text, (DWORD)strlen(text), &written, NULL);
+    if (g_logFile != INVALID_HANDLE_VALUE)
+        WriteFile(g_logFile, text, (DWORD)length, &written, NULL);
 }
 
 void LogEvent(DWORD errorCode, const char* eventCode, const char* text)
 {
-    if (g_logFile == INVALID_HANDLE_VALUE)
-        return;
-
     WriteLogText(eventCode);
     WriteLogText(": ");
     WriteLogText(text);

@@ -8,7 +8,8 @@
 void OpenLog();
 void CloseLog();
 
-// Appends "CODE: text", plus the system's text for errorCode when it is not 0.
+// Appends "CODE: text", plus the system's text for errorCode when it is not 0, to the log
+// and to g_logLines.
 void LogEvent(DWORD errorCode, const char* eventCode, const char* text);
 
 // The system's text for errorCode in the user's language, to be released with LocalFree;

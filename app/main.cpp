@@ -3,6 +3,7 @@
 
 #include <cstring>
 
+#include "app/event_log.h"
 #include "app/globals.h"
 #include "app/log.h"
 #include "app/notice.h"
@@ -123,14 +124,18 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE /*previousInstance*/, LPSTR /*s
     char path[TEXT_BUFFER_SIZE];
     memset(path, 0, sizeof(path));
     const char* argumentText = FindArgumentText(GetCommandLineA());
-    if (argumentText[0] == '\0')
+    if (argumentText[0] == '\0') {
         DialogBoxParamA(g_instance, MAKEINTRESOURCEA(IDD_CONFIG), NULL, ConfigDialogProc, 0);
-    else
-        PrintArgumentFile(argumentText, path);
+        CloseLog();
+        return 0;
+    }
+    PrintArgumentFile(argumentText, path);
 
     // The log first: it is opened without sharing, so while a notice is up every copy
-    // started meanwhile would go without one, and the user may want to read it.
+    // started meanwhile would go without one, and the user may want to read it. The
+    // event before the notice, which waits for a click.
     CloseLog();
+    ReportLabelEvent(path[0] != '\0' ? path : argumentText);
     ShowNotice(path);
     return 0;
 }

@@ -258,10 +258,11 @@ test_quoted_path_with_blanks_prints_file_and_recreates_log() {
   expect_log
 }
 
-test_unquoted_path_is_taken_unchanged() {
+test_unquoted_path_is_taken_unchanged_and_writes_no_event() {
   local file="$work/plain.zpl"
   cp "$root/samples/shipping-label.zpl" "$file"
-  print_case "$file" "$(winpath "$file")" "$(winpath "$file")"
+  events_traced print_case "$file" "$(winpath "$file")" "$(winpath "$file")"
+  ! grep -a -q 'EventSource' "$work/wine.out" || fail "a printed label wrote an event"
 }
 
 test_unquoted_path_with_blanks_is_one_path() {
@@ -376,12 +377,22 @@ print_refused() {
   expect_log
 }
 
-test_printer_unknown_to_spooler_logs_qv105() {
-  local file="$work/plain.zpl"
+# Wine's event log only traces what it is given: type and ID, then each string (cut at 200
+# characters), as C strings.
+events_traced() { WINEDEBUG=-all,fixme+advapi,err+eventlog,warn+eventlog "$@"; }
+
+test_printer_unknown_to_spooler_logs_qv105_and_one_error_event() {
+  local file="$work/plain.zpl" text
   cp "$root/samples/shipping-label.zpl" "$file"
   # 1801: ERROR_INVALID_PRINTER_NAME
-  print_refused "No Such Printer" "\"$(winpath "$file")\"" "$(winpath "$file")" \
+  events_traced print_refused "No Such Printer" "\"$(winpath "$file")\"" "$(winpath "$file")" \
     QV105 "Failed to open printer" 1801
+  [ "$(grep -a -c 'ReportEventA (.*,0x0001,0x0000,0x00000069,' "$work/wine.out")" = 1 ] ||
+    fail "no error event 105, or more than one: $(grep -a ReportEventA "$work/wine.out")"
+  for text in "L\"$(winpath "$file" | sed 's/\\/\\\\/g')\"" 'L"No Such Printer"' \
+    'L"QV017: Get previously configured printer\r\nQV029: Opening registry key\r\n'; do
+    grep -a 'err:eventlog:ReportEventW' "$work/wine.out" | grep -qF -- "$text" || fail "the event lacks $text"
+  done
 }
 
 test_file_that_does_not_exist_logs_qv104() {

@@ -28,6 +28,7 @@ TEST_P(Notice, TellsWhyTheLabelDidNotPrintOnlyWhenTheStationAsks)
     const NoticeCase& c = GetParam();
     std::string label = MakeFile("label.zpl", std::string(1500, 'x')), logs[2];
     size_t asked[2];
+    bool waits = c.event && std::string(c.event) >= "QV117";
     for (BYTE notify : {0, 1}) {
         fake::Reset();
         g_noticeEvent = NULL;
@@ -43,10 +44,20 @@ TEST_P(Notice, TellsWhyTheLabelDidNotPrintOnlyWhenTheStationAsks)
         ExpectNothingLeftOpen();
         asked[notify] = fake::CallsAmong({"MessageBoxA", "CreateMutexA", "GetPrinterA"}).size();
         EXPECT_TRUE(notify || fake::CallsAmong({"MessageBoxA", "CreateMutexA"}).empty());
+        // IT's event, with or without the option; a source that cannot be had changes nothing.
+        bool reported = c.event && (notify || !waits) && strcmp(c.thenCall, "RegisterEventSourceA");
+        ASSERT_EQ(world().events.size(), reported ? 1u : 0u);
+        if (reported) {
+            const fake::ReportedEvent& event = world().events[0];
+            EXPECT_EQ(event.type, waits ? EVENTLOG_WARNING_TYPE : EVENTLOG_ERROR_TYPE);
+            EXPECT_EQ(event.id, (DWORD)atoi(c.event + 2));
+            EXPECT_EQ(event.strings, (std::vector<std::string>{
+                c.argument.empty() ? label : c.argument,
+                strcmp(c.event, "QV001") ? "Zebra ZD421" : "", logs[notify]}));
+        }
     }
     EXPECT_GT(asked[1], asked[0]);
     // The option adds no entries but why a label waits.
-    bool waits = c.event && std::string(c.event) >= "QV117";
     EXPECT_EQ(logs[1].substr(0, logs[0].size()), logs[0]);
     EXPECT_EQ(logs[1].substr(logs[0].size(), 5), waits ? c.event : "");
     ASSERT_EQ(world().messageBoxes.size(), c.event ? 1u : 0u) << logs[1];
@@ -74,6 +85,8 @@ INSTANTIATE_TEST_SUITE_P(
                    "CreateFileA", 2, ERROR_SHARING_VIOLATION},
         NoticeCase{"QV105", "\"Zebra ZD421\" could not be opened.\r\nWindows reports: Access",
                    "OpenPrinterA", 1, ERROR_ACCESS_DENIED},
+        NoticeCase{"QV105", "could not be opened", "OpenPrinterA", 1, ERROR_ACCESS_DENIED, 0, 0,
+                   "RegisterEventSourceA"},
         NoticeCase{"QV106", "accept the label.\r\nCheck", "StartDocPrinterA", 1, 0xE0001234},
         NoticeCase{"QV110", "Not all", "ReadFile", 1, ERROR_READ_FAULT, 0, PRINTER_STATUS_PAUSED},
         NoticeCase{"QV112", "Not all", "WritePrinter", 2, ERROR_NOT_READY, 0, 0, "EndPagePrinter"},
@@ -115,6 +128,8 @@ TEST_F(Notice, OnlyADwordOfOneShowsANoticeAndOnlyWhileNoOtherIsOpen)
 
         Run(label);
 
+        // The event carries the run's lines, also where there is no log file.
+        EXPECT_NE(world().events.at(0).strings[2].find("QV105: Failed to open printer"), std::string::npos);
         ASSERT_EQ(world().messageBoxes.size(), c.shows ? 1u : 0u);
         EXPECT_EQ(fake::CountCalls("CreateMutexA"), c.shows || c.otherNoticeOpen ? 1 : 0);
         if (c.shows) {

@@ -732,6 +732,33 @@ extern "C" LSTATUS WINAPI RegCloseKey(HKEY key)
     return ERROR_SUCCESS;
 }
 
+// ---- advapi32: the event log ----
+
+extern "C" HANDLE WINAPI RegisterEventSourceA(LPCSTR server, LPCSTR source)
+{
+    Record("RegisterEventSourceA");
+    if (Injected("RegisterEventSourceA") || server != nullptr || strcmp(source, "Quvara") != 0)
+        return nullptr;
+    ++g_world.openEventSources;
+    return (HANDLE)0xE7E1;
+}
+
+extern "C" BOOL WINAPI ReportEventA(HANDLE source, WORD type, WORD category, DWORD id, PSID user,
+                                   WORD count, DWORD dataSize, LPCSTR* strings, LPVOID data)
+{
+    Record("ReportEventA");
+    if (Injected("ReportEventA") || source != (HANDLE)0xE7E1 || category || user || dataSize || data)
+        return FALSE;
+    g_world.events.push_back({type, id, std::vector<std::string>(strings, strings + count)});
+    return TRUE;
+}
+
+extern "C" BOOL WINAPI DeregisterEventSource(HANDLE source)
+{
+    Record("DeregisterEventSource");
+    return source == (HANDLE)0xE7E1 && g_world.openEventSources-- > 0;
+}
+
 // ---- winspool: a recording spooler ----
 
 extern "C" BOOL WINAPI OpenPrinterA(LPSTR name, HANDLE* printer, LPPRINTER_DEFAULTSA)

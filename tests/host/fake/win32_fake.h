@@ -46,6 +46,13 @@ struct InstalledDriver {
     DWORD attributes = 0;  // dwPrinterDriverAttributes
 };
 
+// One event written to the Application log by the source "Quvara".
+struct ReportedEvent {
+    WORD type;
+    DWORD id;
+    std::vector<std::string> strings;
+};
+
 struct DialogCall {
     HINSTANCE instance = nullptr;
     ULONG_PTR templateId = 0;
@@ -96,6 +103,7 @@ struct World {
     // GetPrinterA level 2's Attributes and Status by printer; 0 if not given.
     std::map<std::string, std::pair<DWORD, DWORD>, CaseInsensitiveLess> printerStates;
     std::vector<Job> jobs;
+    std::vector<ReportedEvent> events;
 
     std::string tempPath;  // what GetTempPathA reports; host paths end in '/'
     std::string commandLine;
@@ -128,6 +136,7 @@ struct World {
     int openPrinters = 0;
     std::set<std::string> otherCopysMutexes;  // named mutexes another process holds
     int openMutexes = 0;
+    int openEventSources = 0;
     int localAllocations = 0;
 };
 
