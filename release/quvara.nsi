@@ -23,6 +23,8 @@ Unicode true
 !define COMPANY "Pellander Labelling Ltd"
 !define SETTINGS_KEY "Software\Pellander\Quvara"
 !define UNINSTALL_KEY "Software\Microsoft\Windows\CurrentVersion\Uninstall\Quvara"
+; Quvara's events in the Application log, read with the messages in Quvara.exe.
+!define EVENT_SOURCE_KEY "SYSTEM\CurrentControlSet\Services\EventLog\Application\Quvara"
 !define CLASSES "Software\Classes"
 !define MIME_KEY "${CLASSES}\MIME\Database\Content Type\application/x-"
 ; The MSI package's upgrade code: the same product, installed by Windows Installer.
@@ -186,6 +188,8 @@ Section "Quvara"
   WriteRegStr HKLM "${UNINSTALL_KEY}" "QuietUninstallString" '"$INSTDIR\Uninstall.exe" /S'
   WriteRegDWORD HKLM "${UNINSTALL_KEY}" "NoModify" 1
   WriteRegDWORD HKLM "${UNINSTALL_KEY}" "NoRepair" 1
+  WriteRegExpandStr HKLM "${EVENT_SOURCE_KEY}" "EventMessageFile" "$INSTDIR\Quvara.exe"
+  WriteRegDWORD HKLM "${EVENT_SOURCE_KEY}" "TypesSupported" 7 ; error, warning, information
 
   ${GetParameters} $0
   ClearErrors
@@ -316,6 +320,7 @@ Section "Uninstall"
 
   ${If} $R2 == 1
     DeleteRegKey HKLM "${UNINSTALL_KEY}"
+    DeleteRegKey HKLM "${EVENT_SOURCE_KEY}"
   ${EndIf}
   System::Call 'shell32::SHChangeNotify(i ${SHCNE_ASSOCCHANGED}, i 0, p 0, p 0)'
 SectionEnd
