@@ -26,6 +26,27 @@ exit_table() { table exit-codes | sed -n 's/.*<tr><td>\([0-9]*\)<\/td>.*/\1/p'; 
 nsi_exits() { echo 0; echo 2; sed -n 's/^!define EXIT_[A-Z_]* *\([0-9]*\).*/\1/p' release/quvara.nsi; }
 guide_guids() { grep -ohE '\{[0-9A-Fa-f-]{36}\}' "$guide" | tr a-f A-F; }
 msi_guids() { msiinfo export dist/Quvara-*.msi Property | tr -d '\r' | sed -n 's/^\(ProductCode\|UpgradeCode\)\t//p' | tr a-f A-F; }
+# Quvara's settings key and value names as the documents give them (reg, PowerShell), and the
+# product's; keys compared without the 32-bit view's WOW6432Node and case.
+doc_settings() {
+  grep -ohiE 'software\\(wow6432node\\)?pellander\\[a-z]+' "${docs[@]}" | sed 's/wow6432node\\//I' | tr '[:upper:]' '[:lower:]'
+  grep -hE 'Pellander\\|GetValue\(' "${docs[@]}" | grep -oE "/v [A-Za-z]+|GetValue\('[A-Za-z]+'\)" | sed -E "s/^\/v //; s/GetValue\('(.*)'\)/\1/"
+}
+product_settings() {
+  sed -n 's/^const char SETTINGS_KEY\[\] = "\(.*\)";/\1/p' config/registry.cpp | sed 's/\\\\/\\/g' | tr '[:upper:]' '[:lower:]'
+  sed -n 's/.*_VALUE\[\] = "\(.*\)";/\1/p' config/registry.cpp
+}
+# The upgrade code as Windows Installer keeps it under Installer\UpgradeCodes: each of the
+# first three groups reversed, then each pair of the rest swapped.
+guide_packed_codes() { grep -ohE 'UpgradeCodes\\[0-9A-Fa-f]{32}' "$guide" | sed 's/.*\\//' | tr a-f A-F; }
+msi_packed_upgrade_code() {
+  msiinfo export dist/Quvara-*.msi Property | tr -d '\r' | sed -n 's/^UpgradeCode\t//p' | tr -d '{}-' | tr a-f A-F |
+    awk '{ r = ""; for (i = 8; i >= 1; i--) r = r substr($0, i, 1)
+      for (i = 12; i >= 9; i--) r = r substr($0, i, 1); for (i = 16; i >= 13; i--) r = r substr($0, i, 1)
+      for (i = 17; i < 33; i += 2) r = r substr($0, i + 1, 1) substr($0, i, 1); print r }'
+}
+doc_file_versions() { grep -ohE '\b[0-9]+\.[0-9]+\.[0-9]+\.[0-9]+\b' "${docs[@]}"; }
+exe_file_version() { sed -n 's/^ *FILEVERSION \([0-9]*\),\([0-9]*\),\([0-9]*\),\([0-9]*\).*/\1.\2.\3.\4/p' res/quvara.rc; }
 # Commands whose settings a printer keeps (media, speed, darkness, orientation, sensors,
 # language, configuration); EPL comment lines start with ";".
 kept_commands() {
@@ -46,5 +67,8 @@ file names the documents give exist in the release|doc_files|release_files|
 the guide's table "exit-codes" holds exactly the installer's exit codes|exit_table|nsi_exits|=
 the GUIDs the guide names are the MSI's ProductCode and UpgradeCode|guide_guids|msi_guids|=
 the test labels hold no command whose setting the printer keeps|kept_commands|nothing|
+Quvara's settings key and value names the documents give are the product's|doc_settings|product_settings|
+the packed upgrade code the guide gives is the MSI's|guide_packed_codes|msi_packed_upgrade_code|=
+the file versions the documents give are Quvara.exe's|doc_file_versions|exe_file_version|
 CHECKS
 exit $failed
