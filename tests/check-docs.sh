@@ -23,6 +23,8 @@ release_files() {
   sed -n 's/^ *WriteUninstaller "\$INSTDIR\\\(.*\)"/\1/p' release/quvara.nsi
 }
 exit_table() { table exit-codes | sed -n 's/.*<tr><td>\([0-9]*\)<\/td>.*/\1/p'; }
+event_id_table() { table event-ids | sed -n 's/.*<tr><td>\([0-9]*\)<\/td>.*/\1/p'; }
+message_ids() { sed -n 's/^MessageId=//p' res/messages.mc; }
 nsi_exits() { echo 0; echo 2; sed -n 's/^!define EXIT_[A-Z_]* *\([0-9]*\).*/\1/p' release/quvara.nsi; }
 guide_guids() { grep -ohE '\{[0-9A-Fa-f-]{36}\}' "$guide" | tr a-f A-F; }
 msi_guids() { msiinfo export dist/Quvara-*.msi Property | tr -d '\r' | sed -n 's/^\(ProductCode\|UpgradeCode\)\t//p' | tr a-f A-F; }
@@ -65,6 +67,7 @@ event codes the documents name exist in the product|doc_codes|product_codes|
 every event code of the product is in the guide's table "codes"|product_codes|table_codes|
 file names the documents give exist in the release|doc_files|release_files|
 the guide's table "exit-codes" holds exactly the installer's exit codes|exit_table|nsi_exits|=
+the guide's table "event-ids" holds exactly the event log messages' IDs|event_id_table|message_ids|=
 the GUIDs the guide names are the MSI's ProductCode and UpgradeCode|guide_guids|msi_guids|=
 the test labels hold no command whose setting the printer keeps|kept_commands|nothing|
 Quvara's settings key and value names the documents give are the product's|doc_settings|product_settings|
