@@ -216,6 +216,7 @@ Registry|only Quvara's own keys go whole at removal|$4 ~ /^[-*]$/ && $3 !~ /^(ZP
 Component|no component weighed again after its install (transitive)|int($4 / 64) % 2 { exit 1 }
 Component|the extensions and MIME types are never removed (permanent)|$1 == "FileTypes" { exit int($4 / 16) % 2 == 0 }
 InstallExecuteSequence|the saved printer is read back before the conditions are weighed|$1 == "KeepSavedPrinter" { k = $3; c = ($2 ~ /Installed/) } $1 == "CostFinalize" { f = $3 } END { exit !(c && k < f) }
+InstallExecuteSequence|the earlier version is removed right after InstallInitialize, in the upgrade's transaction|{ s[$1] = $3 } END { r = s["RemoveExistingProducts"]; i = s["InstallInitialize"]; if (r <= i) exit 1; for (a in s) if (a != "RemoveExistingProducts" && s[a] > i && s[a] <= r) exit 1 }
 CustomAction|the Apps entry names the folder and the guide|$3 ~ /^ARP(INSTALLLOCATION|HELPLINK)$/ { n++ } END { exit n != 2 }
 LaunchCondition|refuses while the setup program's Quvara is installed|$1 ~ /SETUPEXEINSTALL/ { found = 1 } END { exit !found }
 EOF
@@ -264,7 +265,8 @@ check "MSI repair keeps the printer saved since" eval 'winreg add "HKLM\Software
   /d "Changed Printer" /f /reg:32 </dev/null >/dev/null 2>&1 && msiexec /i "$(winpath "$msi")" REINSTALL=ALL \
   REINSTALLMODE=omus && set_up_as "Changed Printer" "$exe_win"'
 check "upgrade to a later MSI without PRINTER" msiexec /i "$(winpath "$later")"
-check "the upgrade replaced the earlier version" eval 'in_programs "$later" "Quvara 2.3.1" && ! in_programs "$msi" .'
+check "the upgrade replaced the earlier version: files in place" eval 'in_programs "$later" "Quvara 2.3.1" && ! in_programs "$msi" . &&
+  files_in_place'
 check "the upgrade kept the printer, the file types and Notify" eval 'set_up_as "Changed Printer" "$exe_win" && notify_saved'
 # Another program takes .zpl over with a type of its own, and an Open with entry.
 other_takes_zpl() {
