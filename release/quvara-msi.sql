@@ -26,8 +26,10 @@ INSERT INTO Registry (`Registry`, `Root`, `Key`, `Name`, `Value`, `Component_`) 
 -- full-UI repair or upgrade agrees with its execute sequence.
 UPDATE InstallExecuteSequence SET Sequence = 55 WHERE Action = 'KeepSavedPrinter';
 UPDATE InstallExecuteSequence SET Sequence = 56 WHERE Action = 'KeepSavedNotify';
+UPDATE InstallExecuteSequence SET Sequence = 57 WHERE Action = 'KeepNotifyOff';
 UPDATE InstallUISequence SET Sequence = 55 WHERE Action = 'KeepSavedPrinter';
 UPDATE InstallUISequence SET Sequence = 56 WHERE Action = 'KeepSavedNotify';
+UPDATE InstallUISequence SET Sequence = 57 WHERE Action = 'KeepNotifyOff';
 UPDATE InstallExecuteSequence SET Sequence = 1001 WHERE Action = 'SetInstallLocation';
 UPDATE InstallExecuteSequence SET Sequence = 1002 WHERE Action = 'SetHelpLink';
 
