@@ -26,10 +26,18 @@ INSERT INTO Registry (`Registry`, `Root`, `Key`, `Name`, `Value`, `Component_`) 
 -- full-UI repair or upgrade agrees with its execute sequence.
 UPDATE InstallExecuteSequence SET Sequence = 55 WHERE Action = 'KeepSavedPrinter';
 UPDATE InstallExecuteSequence SET Sequence = 56 WHERE Action = 'KeepSavedNotify';
+UPDATE InstallExecuteSequence SET Sequence = 57 WHERE Action = 'KeepNotifyOff';
 UPDATE InstallUISequence SET Sequence = 55 WHERE Action = 'KeepSavedPrinter';
 UPDATE InstallUISequence SET Sequence = 56 WHERE Action = 'KeepSavedNotify';
+UPDATE InstallUISequence SET Sequence = 57 WHERE Action = 'KeepNotifyOff';
 UPDATE InstallExecuteSequence SET Sequence = 1001 WHERE Action = 'SetInstallLocation';
 UPDATE InstallExecuteSequence SET Sequence = 1002 WHERE Action = 'SetHelpLink';
+
+-- The earlier version is removed inside this install's transaction (right after
+-- InstallInitialize; wixl puts it after InstallValidate, in a transaction of its own): an
+-- upgrade that fails or is cancelled rolls the removal back, and the earlier Quvara and its
+-- set-up stay. Reused files are copied again, as the removal took them.
+UPDATE InstallExecuteSequence SET Sequence = 1501 WHERE Action = 'RemoveExistingProducts';
 
 -- Plain property-setting actions (type 51), run in the installing user's session: wixl
 -- adds a "no impersonation" flag that only means something for deferred actions.

@@ -5,7 +5,7 @@
 # uninstaller leaves nothing behind; a silent install with /PRINTER= starts no dialog and
 # writes the registry exactly as the dialog's OK did; a file type another program has
 # taken over outlives the uninstaller. Then the MSI package in the same prefix, with and
-# without PRINTER, upgraded and removed, and a release signed with a throw-away certificate.
+# without PRINTER, repaired, upgraded and removed, and a release signed with a throw-away certificate.
 #
 #   tests/e2e/release.sh     (after scripts/release.sh; prints "N passed, M failed" last)
 set -uo pipefail
@@ -130,7 +130,7 @@ check "a silent install starts nothing (all its programs end)" all_ended
 check "the file types go to HKLM\Software\Classes by name, never through HKCR" eval '! grep -q HKCR "$root/release/quvara.nsi"'
 config_dump >"$work/after-install"
 check "registry as the dialog's OK left it" diff "$work/after-dialog" "$work/after-install"
-notify_saved() { winreg query 'HKLM\Software\Pellander\Quvara' /v Notify /reg:32 </dev/null 2>/dev/null | grep -q 'REG_DWORD *0x1'; }
+notify_saved() { winreg query 'HKLM\Software\Pellander\Quvara' /v Notify /reg:32 </dev/null 2>/dev/null | grep -q "REG_DWORD *0x${1:-1}\b"; }
 check "the station option Notify saved" notify_saved
 check "prints the sample label through the association" prints_through_the_association
 
@@ -216,6 +216,9 @@ Registry|only Quvara's own keys go whole at removal|$4 ~ /^[-*]$/ && $3 !~ /^(ZP
 Component|no component weighed again after its install (transitive)|int($4 / 64) % 2 { exit 1 }
 Component|the extensions and MIME types are never removed (permanent)|$1 == "FileTypes" { exit int($4 / 16) % 2 == 0 }
 InstallExecuteSequence|the saved printer is read back before the conditions are weighed|$1 == "KeepSavedPrinter" { k = $3; c = ($2 ~ /Installed/) } $1 == "CostFinalize" { f = $3 } END { exit !(c && k < f) }
+InstallUISequence InstallExecuteSequence|with and without UI the same three read-back actions, conditions alike, before CostFinalize|$1 ~ /^Keep/ { if (!n[$1 FS $2]++) d++; if ($3 > k) k = $3 } $1 == "CostFinalize" { f = $3 } END { for (a in n) if (n[a] != 2) exit 1; exit !(d == 3 && k < f) }
+InstallExecuteSequence|a repair sets Notify's value from the saved one whatever NOTIFY says (Windows rewrites it)|$1 == "KeepNotifyOff" { c = $2 } END { exit !(c ~ /Installed/ && c !~ /(^|[^D])NOTIFY/) }
+InstallExecuteSequence|the earlier version is removed right after InstallInitialize, in the upgrade's transaction|{ s[$1] = $3 } END { r = s["RemoveExistingProducts"]; i = s["InstallInitialize"]; if (r <= i) exit 1; for (a in s) if (a != "RemoveExistingProducts" && s[a] > i && s[a] <= r) exit 1 }
 CustomAction|the Apps entry names the folder and the guide|$3 ~ /^ARP(INSTALLLOCATION|HELPLINK)$/ { n++ } END { exit n != 2 }
 LaunchCondition|refuses while the setup program's Quvara is installed|$1 ~ /SETUPEXEINSTALL/ { found = 1 } END { exit !found }
 EOF
@@ -223,7 +226,7 @@ EOF
 exe_version=$(i686-w64-mingw32-windres -i "$root/build/windows/Quvara.exe" -O rc |
   sed -n 's/^ *FILEVERSION \([0-9]*\), \([0-9]*\), \([0-9]*\), \([0-9]*\)$/\1.\2.\3.\4/p')
 while IFS='|' read -r table what rule; do
-  check "MSI tables: $what" eval 'msiinfo export "$msi" "$table" 2>/dev/null | tail -n +4 | tr -d "\r" |
+  check "MSI tables: $what" eval 'for t in $table; do msiinfo export "$msi" "$t" 2>/dev/null | tail -n +4; done | tr -d "\r" |
     awk -F "\t" -v version="$exe_version" "$rule"'
 done <<<"$static_rules"
 
@@ -263,9 +266,17 @@ check "the setup program refuses to install over it (1638) and leaves it as it w
 check "MSI repair keeps the printer saved since" eval 'winreg add "HKLM\Software\Pellander\Quvara" /v Printer \
   /d "Changed Printer" /f /reg:32 </dev/null >/dev/null 2>&1 && msiexec /i "$(winpath "$msi")" REINSTALL=ALL \
   REINSTALLMODE=omus && set_up_as "Changed Printer" "$exe_win"'
+# Group Policy applies its transform (PRINTER, NOTIFY=1) again at every repair.
+repair_as_transform() { msiexec /i "$(winpath "$1")" REINSTALL=ALL REINSTALLMODE=omus PRINTER="Transform Printer" NOTIFY=1; }
+check "MSI repair with another PRINTER (as a transform) keeps the printer saved since" eval 'repair_as_transform "$msi" &&
+  set_up_as "Changed Printer" "$exe_win" && notify_saved'
 check "upgrade to a later MSI without PRINTER" msiexec /i "$(winpath "$later")"
-check "the upgrade replaced the earlier version" eval 'in_programs "$later" "Quvara 2.3.1" && ! in_programs "$msi" .'
+check "the upgrade replaced the earlier version: files in place" eval 'in_programs "$later" "Quvara 2.3.1" && ! in_programs "$msi" . &&
+  files_in_place'
 check "the upgrade kept the printer, the file types and Notify" eval 'set_up_as "Changed Printer" "$exe_win" && notify_saved'
+check "MSI repair with NOTIFY=1 (as a transform) leaves a Notify set to 0 at 0, and the printer" eval 'winreg add \
+  "HKLM\Software\Pellander\Quvara" /v Notify /t REG_DWORD /d 0 /f /reg:32 </dev/null >/dev/null 2>&1 &&
+  repair_as_transform "$later" && notify_saved 0 && set_up_as "Changed Printer" "$exe_win"'
 # Another program takes .zpl over with a type of its own, and an Open with entry.
 other_takes_zpl() {
   winreg add 'HKCR\OtherLabels.zpl\Shell\Open\command' /ve /d '"C:\Other\labels.exe" "%1"' /f &&
