@@ -20,6 +20,8 @@ UPDATE Component SET Attributes = 20 WHERE Component = 'FileTypes';
 INSERT INTO Registry (`Registry`, `Root`, `Key`, `Name`, `Value`, `Component_`) VALUES ('RemoveSettings', 2, 'Software\Pellander\Quvara', '-', '', 'Program');
 INSERT INTO Registry (`Registry`, `Root`, `Key`, `Name`, `Value`, `Component_`) VALUES ('RemoveZplType', 0, 'ZPLFile', '-', '', 'Program');
 INSERT INTO Registry (`Registry`, `Root`, `Key`, `Name`, `Value`, `Component_`) VALUES ('RemoveEplType', 0, 'EPLFile', '-', '', 'Program');
+-- The event source's key goes with the program, and only that key.
+INSERT INTO Registry (`Registry`, `Root`, `Key`, `Name`, `Value`, `Component_`) VALUES ('RemoveEventSource', 2, 'SYSTEM\CurrentControlSet\Services\EventLog\Application\Quvara', '-', '', 'Program');
 
 -- Reading back what is saved must come before CostFinalize, where the conditions above
 -- are weighed (wixl puts "After AppSearch" actions late). In the UI sequence too, so a
@@ -60,6 +62,10 @@ UPDATE File SET FileName = 'TEST-L~1.ZPL|test-label.zpl' WHERE File = 'TestZpl';
 UPDATE File SET FileName = 'TEST-L~1.EPL|test-label.epl' WHERE File = 'TestEpl';
 UPDATE File SET FileName = 'SHIPPI~1.ZPL|shipping-label.zpl' WHERE File = 'SampleZpl';
 UPDATE File SET FileName = 'SHIPPI~1.EPL|shipping-label.epl' WHERE File = 'SampleEpl';
+
+-- The event source's message file is REG_EXPAND_SZ, as Event Viewer expects it ("#%");
+-- wixl writes a plain string for Type="expandable".
+UPDATE Registry SET Value = '#%[#QuvaraExe]' WHERE Name = 'EventMessageFile';
 
 -- EditFlags is binary 00 00 01 00 (the shell's FTA_OpenIsSafe), as the dialog writes it;
 -- without "#x" Windows Installer writes the text "00000100".

@@ -60,11 +60,17 @@ files_in_place() { # [FILE...]: what this installer adds to the common files
     [ -f "$start_menu/Quvara setup.lnk" ] && [ -f "$start_menu/Quvara guide.lnk" ]
 }
 key_gone() { ! winreg query "$@" </dev/null >/dev/null 2>&1; }
+event_source='HKLM\SYSTEM\CurrentControlSet\Services\EventLog\Application\Quvara'
+source_registered() { # the Application log's source "Quvara", with the messages in the installed exe
+  local values
+  values=$(winreg query "$event_source" </dev/null 2>/dev/null | tr -d '\r' | tr -s ' ')
+  grep -qxF " EventMessageFile REG_EXPAND_SZ $exe_win" <<<"$values" && grep -qx ' TypesSupported REG_DWORD 0x7' <<<"$values"
+}
 nothing_left() {
   local key
   [ ! -e "$program_files" ] && [ ! -e "$start_menu" ] || { echo "    files left"; return 1; }
   key_gone 'HKLM\Software\Pellander' /reg:32 &&
-    key_gone 'HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall\Quvara' /reg:32 || return 1
+    key_gone 'HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall\Quvara' /reg:32 && key_gone "$event_source" || return 1
   for key in .EPL .EPL2 .ZPL EPLFile ZPLFile 'MIME\Database\Content Type\application/x-epl' \
     'MIME\Database\Content Type\application/x-epl2' 'MIME\Database\Content Type\application/x-zpl'; do
     key_gone "HKCR\\$key" || { echo "    left: HKCR\\$key"; return 1; }
@@ -132,6 +138,15 @@ config_dump >"$work/after-install"
 check "registry as the dialog's OK left it" diff "$work/after-dialog" "$work/after-install"
 notify_saved() { winreg query 'HKLM\Software\Pellander\Quvara' /v Notify /reg:32 </dev/null 2>/dev/null | grep -q "REG_DWORD *0x${1:-1}\b"; }
 check "the station option Notify saved" notify_saved
+check "the event source registered with the installed Quvara.exe" source_registered
+# Each event ID the product writes (the codes with a notice) has its message in Quvara.exe.
+message_ids() { # the message table's blocks: their count, then first ID, last ID and offset of each
+  local w b id
+  w=($(i686-w64-mingw32-windres -i "$installed" -O rc | sed -n '/RT_MESSAGETABLE/,/^END/p' | grep -oE '0x[0-9a-f]+'))
+  for ((b = 0; b < w[0]; b++)); do for ((id = w[1 + 3 * b]; id <= w[2 + 3 * b]; id++)); do echo "$id"; done; done
+}
+check "a message for every event ID the product writes" cmp -s <(message_ids) \
+  <(sed -n 's/^ *{"QV0*\([0-9]*\)".*/\1/p' "$root/app/notice.cpp" | sort -un)
 check "prints the sample label through the association" prints_through_the_association
 
 # Another program takes over .ZPL: its type stays, the rest goes.
@@ -212,7 +227,7 @@ static_rules=$(cat <<'EOF'
 CustomAction|no code of its own: every custom action sets a property or folder|{ t = $2 % 64; if (t != 19 && t != 35 && t != 51) exit 1 }
 File|Quvara.exe with its own version and language|$1 == "QuvaraExe" { found = ($5 == version && $6 == 2057) } END { exit !found }
 MsiFileHash|no hash for the versioned Quvara.exe|$1 == "QuvaraExe" { exit 1 }
-Registry|only Quvara's own keys go whole at removal|$4 ~ /^[-*]$/ && $3 !~ /^(ZPLFile|EPLFile|Software\\Pellander\\Quvara)$/ { exit 1 }
+Registry|only Quvara's own keys go whole at removal|$4 ~ /^[-*]$/ && $3 !~ /^(ZPLFile|EPLFile|Software\\Pellander\\Quvara|SYSTEM\\CurrentControlSet\\Services\\EventLog\\Application\\Quvara)$/ { exit 1 }
 Component|no component weighed again after its install (transitive)|int($4 / 64) % 2 { exit 1 }
 Component|the extensions and MIME types are never removed (permanent)|$1 == "FileTypes" { exit int($4 / 16) % 2 == 0 }
 InstallExecuteSequence|the saved printer is read back before the conditions are weighed|$1 == "KeepSavedPrinter" { k = $3; c = ($2 ~ /Installed/) } $1 == "CostFinalize" { f = $3 } END { exit !(c && k < f) }
@@ -249,12 +264,15 @@ check "a station set up earlier" set_up_elsewhere
 check "MSI without PRINTER" msiexec /i "$(winpath "$msi")"
 check "MSI: files and Start-menu entries in place" files_in_place
 check "MSI: in installed programs as \"Quvara 2.3.0\"" in_programs "$msi" "Quvara 2.3.0"
+check "MSI: the event source registered with the installed Quvara.exe" source_registered
 check "MSI without PRINTER leaves the set-up as it was" as_set_up_earlier
 # The earlier version's removal takes its set-up; the upgrade writes it again, for itself.
 check "an upgrade without PRINTER keeps the printer, for the installed Quvara" \
   eval 'msiexec /i "$(winpath "$later")" && set_up_as "Earlier Printer" "$exe_win"'
 check "MSI uninstall" msiexec /x "$(winpath "$later")"
-quvaras_own_gone() { key_gone 'HKLM\Software\Pellander\Quvara' /reg:32 && key_gone 'HKCR\ZPLFile' && key_gone 'HKCR\EPLFile'; }
+quvaras_own_gone() {
+  key_gone 'HKLM\Software\Pellander\Quvara' /reg:32 && key_gone 'HKCR\ZPLFile' && key_gone 'HKCR\EPLFile' && key_gone "$event_source"
+}
 check "MSI uninstall takes the settings and file types that opened it" quvaras_own_gone
 check "MSI with PRINTER and NOTIFY=1" msiexec /i "$(winpath "$msi")" PRINTER="$QV_QUEUE" NOTIFY=1
 check "MSI: registry as the dialog's OK left it, with Notify" eval 'set_up_as "$QV_QUEUE" "$exe_win" && notify_saved'
