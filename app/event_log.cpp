@@ -14,7 +14,7 @@ void ReportLabelEvent(const char* labelFile)
     if (g_noticeEvent == NULL)
         return;
     // "QV105" is event 105; the message table has one message for each.
-    int code = atoi(g_noticeEvent + 2);
+    int code = (int)strtol(g_noticeEvent + 2, NULL, 10);
     WORD type = code >= FIRST_WAITING_CODE ? EVENTLOG_WARNING_TYPE : EVENTLOG_ERROR_TYPE;
 
     HANDLE source = RegisterEventSourceA(NULL, "Quvara");

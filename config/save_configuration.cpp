@@ -96,12 +96,12 @@ static int BuildOpenCommand(char* command)
 static HKEY OpenMachineClasses()
 {
     HKEY classes = NULL;
-    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, "Software\\Classes", 0, KEY_CREATE_SUB_KEY, &classes) !=
-            ERROR_SUCCESS &&
-        RegOpenKeyExA(HKEY_LOCAL_MACHINE, "Software\\Classes", 0, KEY_QUERY_VALUE, &classes) !=
-            ERROR_SUCCESS)
-        classes = NULL;
-    return classes;
+    LONG result =
+        RegOpenKeyExA(HKEY_LOCAL_MACHINE, "Software\\Classes", 0, KEY_CREATE_SUB_KEY, &classes);
+    if (result != ERROR_SUCCESS)
+        result =
+            RegOpenKeyExA(HKEY_LOCAL_MACHINE, "Software\\Classes", 0, KEY_QUERY_VALUE, &classes);
+    return result == ERROR_SUCCESS ? classes : NULL;
 }
 
 int SaveConfiguration()

@@ -823,19 +823,18 @@ test_program_in_a_folder_with_a_non_ascii_name() {
 }
 
 test_names_outside_the_code_page_print_the_file_they_name() {
-  # Windows-1252 best-fits "Ł" to "L" and has "?" for Cyrillic: the ANSI command line names
-  # the look-alike beside the label, or nothing. The log keeps the ANSI text.
-  local names=($'\xc5\x81abel.zpl' $'\xd0\x9c\xd0\xb5\xd1\x82\xd0\xba\xd0\xb0.zpl')
-  local ansi=("Label.zpl" "?????.zpl") i path
+  # Started as wide text; Windows-1252 best-fits "Ł" to "L" and has "?" for Cyrillic, so the
+  # ANSI command line names the look-alike beside the label, or nothing. The log keeps it.
+  local name ansi path
   printf '^XA^FDlook-alike^FS^XZ' >"$work/Label.zpl"
-  for i in 0 1; do
-    printf '^XA^FD%s^FS^XZ' "$i" >"$work/${names[i]}"
-    path="$(winpath "$work")\\${ansi[i]}"
+  for name in $'\xc5\x81abel.zpl:Label.zpl' $'\xd0\x9c\xd0\xb5\xd1\x82\xd0\xba\xd0\xb0.zpl:?????.zpl'; do
+    ansi=${name#*:} name=${name%%:*} path="$(winpath "$work")\\$ansi"
+    printf '^XA^FD%s^FS^XZ' "$ansi" >"$work/$name"
     reg_set_printer "$QV_QUEUE"
     settle
-    run_cmdline "\"$exe_win\" \"$(winpath "$work")\\${names[i]}\"" -u
+    run_cmdline "\"$exe_win\" \"$(winpath "$work")\\$name\"" -u
     expect_exit_zero
-    expect_printed "$work/${names[i]}"
+    expect_printed "$work/$name"
     entries_printed "\"$exe_win\" \"$path\"" "\"$path\"" "$path" "$QV_QUEUE" >"$work/expected-log"
     expect_log
   done

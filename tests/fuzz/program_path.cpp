@@ -18,7 +18,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     fake::Bytes whole(command.begin(), command.end());
     whole.push_back(0);
     bool fits = !path.empty() && path.size() <= 492;
-    for (const char* key : {"HKLM\\Software\\Classes\\EPLFile\\Shell\\Open\\command", "HKLM\\Software\\Classes\\ZPLFile\\Shell\\Open\\command"}) {
+    for (const char* key : {"HKLM\\Software\\Classes\\EPLFile\\Shell\\Open\\command",
+                            "HKLM\\Software\\Classes\\ZPLFile\\Shell\\Open\\command"}) {
         const fake::RegistryValue* value = fake::FindRegistryValue(key, "");
         if (fits ? value == nullptr || value->data != whole : value != nullptr)
             abort();

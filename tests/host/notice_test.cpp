@@ -45,15 +45,16 @@ TEST_P(Notice, TellsWhyTheLabelDidNotPrintOnlyWhenTheStationAsks)
         asked[notify] = fake::CallsAmong({"MessageBoxA", "CreateMutexA", "GetPrinterA"}).size();
         EXPECT_TRUE(notify || fake::CallsAmong({"MessageBoxA", "CreateMutexA"}).empty());
         // IT's event, with or without the option; a source that cannot be had changes nothing.
-        bool reported = c.event && (notify || !waits) && strcmp(c.thenCall, "RegisterEventSourceA");
+        bool reported =
+            c.event && (notify || !waits) && strcmp(c.thenCall, "RegisterEventSourceA") != 0;
         ASSERT_EQ(world().events.size(), reported ? 1u : 0u);
         if (reported) {
             const fake::ReportedEvent& event = world().events[0];
             EXPECT_EQ(event.type, waits ? EVENTLOG_WARNING_TYPE : EVENTLOG_ERROR_TYPE);
             EXPECT_EQ(event.id, (DWORD)atoi(c.event + 2));
-            EXPECT_EQ(event.strings, (std::vector<std::string>{
-                c.argument.empty() ? label : c.argument,
-                strcmp(c.event, "QV001") ? "Zebra ZD421" : "", logs[notify]}));
+            std::string file = c.argument.empty() ? label : c.argument;
+            std::string printer = strcmp(c.event, "QV001") ? "Zebra ZD421" : "";
+            EXPECT_EQ(event.strings, (std::vector<std::string>{file, printer, logs[notify]}));
         }
     }
     EXPECT_GT(asked[1], asked[0]);
@@ -129,7 +130,8 @@ TEST_F(Notice, OnlyADwordOfOneShowsANoticeAndOnlyWhileNoOtherIsOpen)
         Run(label);
 
         // The event carries the run's lines, also where there is no log file.
-        EXPECT_NE(world().events.at(0).strings[2].find("QV105: Failed to open printer"), std::string::npos);
+        EXPECT_NE(world().events.at(0).strings[2].find("QV105: Failed to open printer"),
+                  std::string::npos);
         ASSERT_EQ(world().messageBoxes.size(), c.shows ? 1u : 0u);
         EXPECT_EQ(fake::CountCalls("CreateMutexA"), c.shows || c.otherNoticeOpen ? 1 : 0);
         if (c.shows) {

@@ -261,10 +261,16 @@ INSTANTIATE_TEST_SUITE_P(
 TEST_F(RawPrint, TheDriverDecidesBetweenRawAndXpsPass)
 {
     const DWORD xpsFlag = 0x2;
-    const struct { std::vector<fake::InstalledDriver> drivers; const char* call; int nth; bool xps; } cases[] = {
+    const struct {
+        std::vector<fake::InstalledDriver> drivers;
+        const char* call;
+        int nth;
+        bool xps;
+    } cases[] = {
         {{{"Windows NT x86", "Label", xpsFlag | 0x1}}, "", 0, true},
         {{{"Windows NT x86", "Label", 0x1}}, "", 0, false},
-        {{{"Windows x64", "Other", xpsFlag}, {"Windows x64", "Label", xpsFlag}}, "", 0, true},  // 64-bit only
+        // Only a 64-bit driver, after another one.
+        {{{"Windows x64", "Other", xpsFlag}, {"Windows x64", "Label", xpsFlag}}, "", 0, true},
         {{{"Windows ARM64", "Label", xpsFlag}}, "", 0, true},
         {{{"Windows x64", "Label ", xpsFlag}}, "", 0, false},
         {{}, "", 0, false},

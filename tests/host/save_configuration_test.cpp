@@ -129,7 +129,7 @@ TEST_F(Saving, TheSettingAndTheFileTypesOutliveARestart)
 
     EXPECT_EQ(LoadConfiguredPrinter(), 1);
     EXPECT_STREQ(g_printerName, "Zebra");
-    EXPECT_NE(fake::FindRegistryValue("HKLM\\Software\\Classes\\ZPLFile\\Shell\\Open\\command", ""), nullptr);
+    EXPECT_NE(fake::FindRegistryValue(kClasses + "ZPLFile\\Shell\\Open\\command", ""), nullptr);
 }
 
 TEST_F(Saving, AStandardUserCanReadTheSettingButChangesNothing)
@@ -214,7 +214,8 @@ TEST_P(OpenCommand, QuotesAWholeProgramPathOrIsNotWritten)
     std::string log = Save("Zebra");
 
     std::string command = "\"" + c.path + "\" \"%1\"";
-    for (const char* key : {"HKLM\\Software\\Classes\\EPLFile\\Shell\\Open\\command", "HKLM\\Software\\Classes\\ZPLFile\\Shell\\Open\\command"}) {
+    for (std::string key : {kClasses + "EPLFile\\Shell\\Open\\command",
+                            kClasses + "ZPLFile\\Shell\\Open\\command"}) {
         const fake::RegistryValue* value = fake::FindRegistryValue(key, "");
         if (c.error == 0) {
             ASSERT_NE(value, nullptr);
@@ -226,7 +227,7 @@ TEST_P(OpenCommand, QuotesAWholeProgramPathOrIsNotWritten)
     bool refused = log.find(ErrorEntry("QV043", "Can't build the open command", c.error)) !=
                    std::string::npos;
     EXPECT_EQ(refused, c.error != 0) << log;
-    EXPECT_NE(fake::FindRegistryValue("HKLM\\Software\\Classes\\MIME\\Database\\Content Type\\application/x-zpl",
+    EXPECT_NE(fake::FindRegistryValue(kClasses + "MIME\\Database\\Content Type\\application/x-zpl",
                                       "Extension"),
               nullptr)
         << "the rows after the commands are still written";

@@ -145,7 +145,8 @@ TEST_F(RegistryWrite, CreatesTheKeyWithItsParentsAndLogsEachStep)
                                  (const BYTE*)"cmd", 4),
               1);
 
-    const fake::RegistryValue* editFlags = fake::FindRegistryValue("HKLM\\Software\\Classes\\ZPLFile", "EditFlags");
+    const fake::RegistryValue* editFlags =
+        fake::FindRegistryValue("HKLM\\Software\\Classes\\ZPLFile", "EditFlags");
     ASSERT_NE(editFlags, nullptr);
     EXPECT_EQ(editFlags->type, (DWORD)REG_BINARY);
     EXPECT_EQ(editFlags->data, fake::Bytes(flags, flags + 4));

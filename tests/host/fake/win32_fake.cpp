@@ -5,7 +5,6 @@
 #include <winspool.h>
 
 #include <fcntl.h>
-#include <iconv.h>
 #include <strings.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -13,6 +12,7 @@
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 
 namespace fake {
 
@@ -291,26 +291,6 @@ int CountCalls(const std::string& name)
     return count;
 }
 
-// Host file names are UTF-8; Windows' wide text is UTF-16.
-static std::string Recode(const char* to, const char* from, const void* text, size_t size)
-{
-    std::string out(size * 2 + 4, '\0');
-    char* in = (char*)text;
-    char* at = out.data();
-    size_t room = out.size();
-    iconv_t recoding = iconv_open(to, from);
-    iconv(recoding, &in, &size, &at, &room);
-    iconv_close(recoding);
-    out.resize(out.size() - room);
-    return out;
-}
-
-std::u16string Utf16(const std::string& utf8)
-{
-    std::string bytes = Recode("UTF-16LE", "UTF-8", utf8.data(), utf8.size());
-    return std::u16string((const char16_t*)bytes.data(), bytes.size() / 2);
-}
-
 std::string SystemText(DWORD error)
 {
     if (g_world.systemTexts.count(error))
@@ -511,8 +491,8 @@ extern "C" HANDLE WINAPI CreateFileW(LPCWSTR path, DWORD access, DWORD share,
                                      LPSECURITY_ATTRIBUTES security, DWORD disposition,
                                      DWORD attributes, HANDLE templateFile)
 {
-    std::u16string wide(path);
-    std::string name = Recode("UTF-8", "UTF-16LE", wide.data(), wide.size() * 2);
+    // Host file names are UTF-8.
+    std::string name = std::filesystem::path(path).string();
     HANDLE handle = CreateFileA(name.c_str(), access, share, security, disposition, attributes,
                                 templateFile);
     g_world.calls.back() = "CreateFileW";
@@ -737,17 +717,16 @@ extern "C" LSTATUS WINAPI RegCloseKey(HKEY key)
 extern "C" HANDLE WINAPI RegisterEventSourceA(LPCSTR server, LPCSTR source)
 {
     Record("RegisterEventSourceA");
-    if (Injected("RegisterEventSourceA") || server != nullptr || strcmp(source, "Quvara") != 0)
-        return nullptr;
-    ++g_world.openEventSources;
-    return (HANDLE)0xE7E1;
+    bool refused = Injected("RegisterEventSourceA") || server || strcmp(source, "Quvara");
+    return refused ? nullptr : (++g_world.openEventSources, (HANDLE)0xE7E1);
 }
 
 extern "C" BOOL WINAPI ReportEventA(HANDLE source, WORD type, WORD category, DWORD id, PSID user,
                                    WORD count, DWORD dataSize, LPCSTR* strings, LPVOID data)
 {
     Record("ReportEventA");
-    if (Injected("ReportEventA") || source != (HANDLE)0xE7E1 || category || user || dataSize || data)
+    bool refused = Injected("ReportEventA") || source != (HANDLE)0xE7E1;
+    if (refused || category || user || dataSize || data)
         return FALSE;
     g_world.events.push_back({type, id, std::vector<std::string>(strings, strings + count)});
     return TRUE;
@@ -755,7 +734,6 @@ extern "C" BOOL WINAPI ReportEventA(HANDLE source, WORD type, WORD category, DWO
 
 extern "C" BOOL WINAPI DeregisterEventSource(HANDLE source)
 {
-    Record("DeregisterEventSource");
     return source == (HANDLE)0xE7E1 && g_world.openEventSources-- > 0;
 }
 
@@ -804,7 +782,7 @@ extern "C" DWORD WINAPI StartDocPrinterA(HANDLE handle, DWORD level, LPBYTE info
     return (DWORD)g_world.jobs.size();
 }
 
-// Level 8 of "all" environments only: the records, then the drivers' names.
+// Level 8 of "all" environments only; the names stay the world's.
 extern "C" BOOL WINAPI EnumPrinterDriversA(LPSTR server, LPSTR environment, DWORD level,
                                            LPBYTE buffer, DWORD size, LPDWORD needed,
                                            LPDWORD returned)
@@ -812,22 +790,15 @@ extern "C" BOOL WINAPI EnumPrinterDriversA(LPSTR server, LPSTR environment, DWOR
     Record("EnumPrinterDriversA");
     const std::vector<InstalledDriver>& drivers = g_world.installedDrivers;
     *needed = (DWORD)(drivers.size() * sizeof(DRIVER_INFO_8A));
-    for (const InstalledDriver& driver : drivers)
-        *needed += (DWORD)driver.name.size() + 1;
     *returned = 0;
-    if (Injected("EnumPrinterDriversA"))
+    if (Injected("EnumPrinterDriversA") || server || strcmp(environment, "all") || level != 8)
         return FALSE;
-    if (server != nullptr || strcmp(environment, "all") != 0 || level != 8)
-        return Fail(ERROR_INVALID_PARAMETER);
     if (buffer == nullptr || size < *needed)
         return *needed == 0 ? TRUE : Fail(ERROR_INSUFFICIENT_BUFFER);
-    char* text = (char*)buffer + drivers.size() * sizeof(DRIVER_INFO_8A);
+    DRIVER_INFO_8A* info = (DRIVER_INFO_8A*)memset(buffer, 0, *needed);
     for (const InstalledDriver& driver : drivers) {
-        DRIVER_INFO_8A* info = (DRIVER_INFO_8A*)memset(buffer, 0, sizeof(DRIVER_INFO_8A));
-        info->pName = (LPSTR)memcpy(text, driver.name.c_str(), driver.name.size() + 1);
-        info->dwPrinterDriverAttributes = driver.attributes;
-        text += driver.name.size() + 1;
-        buffer += sizeof(DRIVER_INFO_8A);
+        info->pName = (LPSTR)driver.name.c_str();
+        (info++)->dwPrinterDriverAttributes = driver.attributes;
     }
     *returned = (DWORD)drivers.size();
     return TRUE;

@@ -164,8 +164,6 @@ const RegistryValue* FindRegistryValue(const std::string& keyPath, const std::st
 std::vector<std::string> CallsAmong(const std::set<std::string>& names);
 int CountCalls(const std::string& name);
 
-std::u16string Utf16(const std::string& utf8);
-
 // The system's text for an error code, as FormatMessageA gives it ("" when it has none).
 std::string SystemText(DWORD error);
 
