@@ -3,7 +3,6 @@
 
 #include <cstring>
 
-#include "app/event_log.h"
 #include "app/globals.h"
 #include "app/log.h"
 #include "app/notice.h"

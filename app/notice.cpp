@@ -1,6 +1,7 @@
 #include "app/notice.h"
 
 #include <algorithm>
+#include <cstdlib>
 #include <cstring>
 
 #include "app/globals.h"
@@ -156,6 +157,22 @@ void LogNoticeEvent(DWORD errorCode, const char* eventCode, const char* text)
         g_noticeEvent = eventCode;
         g_noticeError = errorCode;
     }
+}
+
+void ReportLabelEvent(const char* labelFile)
+{
+    const NoticeText* text = FindNoticeText();
+    if (text == NULL)
+        return;
+    HANDLE source = RegisterEventSourceA(NULL, "Quvara");
+    if (source == NULL)
+        return;
+    // "QV105" is event 105; the message table has a message for each code above.
+    DWORD id = (DWORD)strtol(text->eventCode + 2, NULL, 10);
+    WORD type = text->icon == MB_ICONWARNING ? EVENTLOG_WARNING_TYPE : EVENTLOG_ERROR_TYPE;
+    LPCSTR strings[3] = {labelFile, g_printerName, g_logLines};
+    ReportEventA(source, type, 0, id, NULL, 3, 0, strings, NULL);
+    DeregisterEventSource(source);
 }
 
 void ShowNotice(const char* filePath)

@@ -109,7 +109,7 @@ struct World {
     std::string commandLine;
     std::u16string wideCommandLine;  // "": commandLine's bytes as Latin-1
     std::string modulePath;
-    bool administrator = true;   // false: HKLM and HKCR may be read, not written
+    bool administrator = true;   // false: HKLM may be read, not written
     bool filesHereOnly = false;  // refuse absolute paths and "..": fuzzed paths stay in the folder
     DWORD lastError = 0;
     std::map<DWORD, std::string> systemTexts;  // FormatMessageA's texts beyond the usual ones
