@@ -39,5 +39,20 @@ export DEBIAN_FRONTEND=noninteractive
 if ! dpkg --print-foreign-architectures | grep -qx i386; then
   dpkg --add-architecture i386
 fi
-apt-get -o DPkg::Lock::Timeout=900 update -qq
-apt-get -o DPkg::Lock::Timeout=900 install -y -qq --no-install-recommends $missing >/dev/null
+apt=(apt-get -o DPkg::Lock::Timeout=900)
+# A mirror caught mid-sync serves one index that does not match its Release file; the
+# others are still good.
+"${apt[@]}" update -qq || echo "some package indexes could not be fetched; going on without them"
+if ! "${apt[@]}" install -y -qq --no-install-recommends $missing >/dev/null; then
+  # Without the security suite's i386 index, its amd64 updates cannot be matched by the
+  # i386 libraries Wine needs: the release's own versions then fit together.
+  main_only=$(mktemp -d)
+  trap 'rm -rf "$main_only"' EXIT
+  for f in /etc/apt/sources.list.d/*.sources; do
+    [ -e "$f" ] && awk 'BEGIN { RS = ""; ORS = "\n\n" } !/security/' "$f" >"$main_only/$(basename "$f")"
+  done
+  [ ! -e /etc/apt/sources.list ] || grep -v security /etc/apt/sources.list >"$main_only/main.list" || true
+  echo "retrying with the distribution's own suites only"
+  "${apt[@]}" -o Dir::Etc::SourceList=/dev/null -o Dir::Etc::SourceParts="$main_only" \
+    install -y -qq --no-install-recommends $missing >/dev/null
+fi
