@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "app/globals.h"
+#include "app/wide_text.h"
 
 static const char LOG_FILE_NAME[] = "QuvaraLog.txt";
 
@@ -24,12 +25,27 @@ void OpenLog()
     // current folder. Without room for the name too, there is no log this run.
     if (length == 0 || length + sizeof(LOG_FILE_NAME) > sizeof(path))
         return;
+
+    // A folder the code page cannot spell ("C:\Users\Łukasz\...") arrives best-fitted, a
+    // folder that does not exist: the log is then made by the folder's wide name.
+    WCHAR widePath[TEXT_BUFFER_SIZE];
+    memset(widePath, 0, sizeof(widePath));
+    DWORD wideLength = GetTempPathW(TEXT_BUFFER_SIZE, widePath);
+    bool byWideName = wideLength != 0 && wideLength + sizeof(LOG_FILE_NAME) <= TEXT_BUFFER_SIZE &&
+                      !IsExactText(path, widePath);
     memcpy(path + length, LOG_FILE_NAME, sizeof(LOG_FILE_NAME));
 
     // No sharing: a second copy running at the same time goes without a log
     // rather than interleaving its entries with ours.
-    g_logFile = CreateFileA(path, GENERIC_READ | GENERIC_WRITE, 0, NULL, CREATE_ALWAYS,
-                            FILE_ATTRIBUTE_NORMAL, NULL);
+    if (byWideName) {
+        for (size_t i = 0; i < sizeof(LOG_FILE_NAME); ++i)
+            widePath[wideLength + i] = (WCHAR)LOG_FILE_NAME[i];
+        g_logFile = CreateFileW(widePath, GENERIC_READ | GENERIC_WRITE, 0, NULL, CREATE_ALWAYS,
+                                FILE_ATTRIBUTE_NORMAL, NULL);
+    } else {
+        g_logFile = CreateFileA(path, GENERIC_READ | GENERIC_WRITE, 0, NULL, CREATE_ALWAYS,
+                                FILE_ATTRIBUTE_NORMAL, NULL);
+    }
     // A notice names it after the log is closed.
     if (g_logFile != INVALID_HANDLE_VALUE)
         memcpy(g_logPath, path, sizeof(path));

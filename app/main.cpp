@@ -6,6 +6,7 @@
 #include "app/globals.h"
 #include "app/log.h"
 #include "app/notice.h"
+#include "app/wide_text.h"
 #include "config/registry.h"
 #include "print/raw_print.h"
 #include "res/resource.h"
@@ -48,33 +49,24 @@ static const Char* FindArgumentText(const Char* commandLine)
     return commandLine;
 }
 
-// A path in quotes, as the shell passes it, loses its first and last character; any
-// other is taken unchanged. An argument that is a lone quote leaves the path empty.
+// A path in quotes, as the shell passes it, loses its quotes; any other is taken as it
+// is. Blanks at the end go first: a script or shortcut may leave one after the closing
+// quote. Only a quote is dropped at the end: a path whose closing quote is missing keeps
+// its last character, which would otherwise name another file ("x.zp" for "x.zpl").
 template <typename Char>
 static void UnquotePath(const Char* argumentText, Char* path)
 {
-    size_t length = TextLength(argumentText);
-    if (argumentText[0] != '"') {
-        memcpy(path, argumentText, (length + 1) * sizeof(Char));
-    } else if (length < 2) {
-        path[0] = 0;
-    } else {
-        memcpy(path, argumentText + 1, (length - 2) * sizeof(Char));
-        path[length - 2] = 0;
+    size_t end = TextLength(argumentText);
+    while (end > 0 && CodeOf(argumentText[end - 1]) <= ' ')
+        --end;
+    size_t start = 0;
+    if (end > 0 && argumentText[0] == '"') {
+        start = 1;
+        if (end > 1 && argumentText[end - 1] == '"')
+            --end;
     }
-}
-
-// Windows makes the ANSI command line from the wide one with a best-fit table: a name
-// with letters the code page lacks arrives as another name ("Łabel.zpl" as "Label.zpl",
-// which may be a file too). 1 when argumentText is the wide one converted exactly.
-static int IsExactArgument(const char* argumentText, const WCHAR* wideArgumentText)
-{
-    // Room for any code page's longest form of a text that fits the path buffer.
-    char converted[4 * TEXT_BUFFER_SIZE];
-    BOOL usedDefault = FALSE;
-    int length = WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, wideArgumentText, -1,
-                                     converted, sizeof(converted), NULL, &usedDefault);
-    return length != 0 && !usedDefault && strcmp(converted, argumentText) == 0;
+    memcpy(path, argumentText + start, (end - start) * sizeof(Char));
+    path[end - start] = 0;
 }
 
 // Command-line run: the argument text is one file path, quoted or not; path
@@ -99,11 +91,12 @@ static void PrintArgumentFile(const char* argumentText, char* path)
     }
     UnquotePath(argumentText, path);
 
-    // The log and the queue show the ANSI name; the file opened is the one named.
+    // The log and the queue show the ANSI name; the file opened is the one named, also
+    // where the ANSI text best-fits its letters.
     WCHAR widePath[TEXT_BUFFER_SIZE];
     memset(widePath, 0, sizeof(widePath));
     const WCHAR* openedPath = NULL;
-    if (!IsExactArgument(argumentText, wideArgumentText)) {
+    if (!IsExactText(argumentText, wideArgumentText)) {
         UnquotePath(wideArgumentText, widePath);
         openedPath = widePath;
     }

@@ -7,6 +7,7 @@
 
 #include "app/globals.h"
 #include "app/log.h"
+#include "app/wide_text.h"
 #include "config/registry.h"
 
 // The shell's FTA_OpenIsSafe (0x00010000, little-endian): a browser may open a
@@ -63,6 +64,18 @@ static void ShowNotSaved(DWORD error)
     MessageBoxA(g_dialog, text, "Quvara", MB_OK | MB_ICONERROR);
 }
 
+// Without open commands, label files do not open with this copy of Quvara: saying
+// nothing would let the user believe they now print.
+static void ShowNoOpenCommand()
+{
+    MessageBoxA(g_dialog,
+                "Label files will not open with Quvara: the name of its folder is too long, or "
+                "has letters Windows cannot pass to Quvara on this computer.\r\n\r\nPut Quvara "
+                "in a folder with a shorter name in plain letters, such as one under Program "
+                "Files, and run its setup again.",
+                "Quvara", MB_OK | MB_ICONERROR);
+}
+
 // Builds "<program path>" "%1" into command (TEXT_BUFFER_SIZE bytes). 0 when the path
 // cannot be had whole: an open command naming a cut-off path would start nothing, or
 // the wrong program, for every label the user opens.
@@ -80,6 +93,17 @@ static int BuildOpenCommand(char* command)
     // A path cut short fills the whole buffer, so this refuses it too.
     if (1 + length + sizeof(OPEN_COMMAND_TAIL) > TEXT_BUFFER_SIZE) {
         LogEvent(ERROR_FILENAME_EXCED_RANGE, "QV043", "Can't build the open command");
+        return 0;
+    }
+
+    // A path the code page cannot spell is best-fitted ("C:\Users\Lukasz" for "Łukasz"):
+    // a command naming it would start nothing.
+    WCHAR wideProgramPath[TEXT_BUFFER_SIZE];
+    memset(wideProgramPath, 0, sizeof(wideProgramPath));
+    DWORD wideLength = GetModuleFileNameW(NULL, wideProgramPath, TEXT_BUFFER_SIZE);
+    if (wideLength == 0 || wideLength >= TEXT_BUFFER_SIZE ||
+        !IsExactText(programPath, wideProgramPath)) {
+        LogEvent(ERROR_NO_UNICODE_TRANSLATION, "QV043", "Can't build the open command");
         return 0;
     }
 
@@ -145,5 +169,7 @@ int SaveConfiguration()
     SHChangeNotify(SHCNE_ASSOCCHANGED, SHCNF_IDLIST, NULL, NULL);
     if (firstError != 0)
         ShowNotSaved(firstError);
+    else if (!haveCommand)
+        ShowNoOpenCommand();
     return 1;
 }

@@ -56,9 +56,11 @@ static BYTE* ListPrinters(DWORD flags, DWORD level, const ListingCodes& codes, D
     *count = 0;
     // Only ERROR_INSUFFICIENT_BUFFER means there is something to list; a query that
     // succeeds has found nothing.
-    if (EnumPrintersA(flags, NULL, level, NULL, 0, &needed, count) ||
-        GetLastError() != ERROR_INSUFFICIENT_BUFFER) {
-        LogEvent(GetLastError(), codes.queryFailed, "EnumPrinters memory requirements query failed");
+    BOOL listed = EnumPrintersA(flags, NULL, level, NULL, 0, &needed, count);
+    if (listed || GetLastError() != ERROR_INSUFFICIENT_BUFFER) {
+        // A query that succeeded sets no error: the one standing is an earlier call's.
+        LogEvent(listed ? 0 : GetLastError(), codes.queryFailed,
+                 "EnumPrinters memory requirements query failed");
         return NULL;
     }
 

@@ -107,22 +107,32 @@ protected:
 TEST_P(Unquoting, PrintsTheFileTheArgumentNames)
 {
     const UnquoteCase& c = GetParam();
-    AddPrinter("Zebra");
-    SavePrinter("Zebra");
     // Decoys: each names a file a wrong reading of the argument would print.
     MakeFile("label.zpl", "^XA^FDfull name^FS^XZ");
     MakeFile("label.zp", "^XA^FDlast character dropped^FS^XZ");
     MakeFile("two words.zpl", "^XA^FDblanks kept^FS^XZ");
+    MakeFile("a\"b.zpl", "^XA^FDquote kept^FS^XZ");
     std::string argument = Expand(c.argument);
     std::string path = Expand(c.path);
+    // The ANSI text, then the wide one, read when the ANSI one is not its exact conversion
+    // (the second conversion: the first is the log folder's).
+    for (bool wide : {false, true}) {
+        fake::Reset();
+        world().tempPath = folder() + "/";
+        AddPrinter("Zebra");
+        SavePrinter("Zebra");
+        if (wide)
+            fake::FailCall("WideCharToMultiByte", ERROR_INSUFFICIENT_BUFFER, 2);
 
-    EXPECT_EQ(Run(argument), 0);
+        EXPECT_EQ(Run(argument), 0);
 
-    EXPECT_NE(Log().find(Entry("QV003", argument)), std::string::npos);
-    ASSERT_EQ(world().jobs.size(), 1u) << Log();
-    EXPECT_EQ(world().jobs[0].documentName, path);
-    EXPECT_EQ(world().jobs[0].accepted, ReadHostFile(path));
-    ExpectNothingLeftOpen();
+        EXPECT_NE(Log().find(Entry("QV003", argument)), std::string::npos);
+        ASSERT_EQ(world().jobs.size(), 1u) << Log();
+        EXPECT_EQ(world().jobs[0].documentName, path);
+        EXPECT_EQ(world().jobs[0].accepted, ReadHostFile(path));
+        EXPECT_EQ(fake::CountCalls("CreateFileW"), wide ? 1 : 0);
+        ExpectNothingLeftOpen();
+    }
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -133,25 +143,34 @@ INSTANTIATE_TEST_SUITE_P(
                                   "{dir}/two words.zpl"},
                       UnquoteCase{"BlanksWithoutQuotesStayOnePath", "{dir}/two words.zpl",
                                   "{dir}/two words.zpl"},
-                      UnquoteCase{"OpeningQuoteOnlyLosesTheLastCharacter", "\"{dir}/label.zpl",
-                                  "{dir}/label.zp"}),
+                      UnquoteCase{"NoClosingQuote", "\"{dir}/label.zpl", "{dir}/label.zpl"},
+                      UnquoteCase{"NoClosingQuoteTrailingBlank", "\"{dir}/label.zpl ",
+                                  "{dir}/label.zpl"},
+                      UnquoteCase{"TrailingBlanks", "\"{dir}/label.zpl\" \t ", "{dir}/label.zpl"},
+                      UnquoteCase{"TrailingBlanksUnquoted", "{dir}/label.zpl  ", "{dir}/label.zpl"},
+                      UnquoteCase{"QuoteInTheMiddle", "\"{dir}/a\"b.zpl\"", "{dir}/a\"b.zpl"}),
     [](const auto& info) { return std::string(info.param.name); });
 
+// A lone quote, with blanks after it or not, names no file.
 TEST_F(RunMode, LoneQuoteNamesNoFile)
 {
-    AddPrinter("Zebra");
-    SavePrinter("Zebra");
+    for (const char* argument : {"\"", "\" \t"}) {
+        fake::Reset();
+        world().tempPath = folder() + "/";
+        AddPrinter("Zebra");
+        SavePrinter("Zebra");
 
-    EXPECT_EQ(Run("\""), 0);
+        EXPECT_EQ(Run(argument), 0);
 
-    std::string log = Log();
-    EXPECT_NE(log.find(Entry("QV102", "")), std::string::npos);
-    EXPECT_NE(log.find(ErrorEntry("QV104", "Failed to open file", ERROR_PATH_NOT_FOUND)),
-              std::string::npos)
-        << log;
-    EXPECT_EQ(fake::CountCalls("OpenPrinterA"), 0);
-    EXPECT_TRUE(world().jobs.empty());
-    ExpectNothingLeftOpen();
+        std::string log = Log();
+        EXPECT_NE(log.find(Entry("QV102", "")), std::string::npos);
+        EXPECT_NE(log.find(ErrorEntry("QV104", "Failed to open file", ERROR_PATH_NOT_FOUND)),
+                  std::string::npos)
+            << log;
+        EXPECT_EQ(fake::CountCalls("OpenPrinterA"), 0);
+        EXPECT_TRUE(world().jobs.empty());
+        ExpectNothingLeftOpen();
+    }
 }
 
 TEST_F(RunMode, ArgumentThatCannotFitThePathBufferIsRefused)

@@ -200,6 +200,7 @@ struct ProgramPathCase {
     std::string path;
     DWORD failure;  // GetModuleFileNameA fails with this; 0: it reports `path`
     DWORD error;    // of the QV043 entry; 0: the commands are written
+    std::u16string widePath = u"";  // "": path as it is
 };
 
 class OpenCommand : public Saving, public ::testing::WithParamInterface<ProgramPathCase> {};
@@ -208,6 +209,7 @@ TEST_P(OpenCommand, QuotesAWholeProgramPathOrIsNotWritten)
 {
     const ProgramPathCase& c = GetParam();
     world().modulePath = c.path;
+    world().wideModulePath = c.widePath;
     if (c.failure)
         fake::FailCall("GetModuleFileNameA", c.failure);
 
@@ -227,6 +229,11 @@ TEST_P(OpenCommand, QuotesAWholeProgramPathOrIsNotWritten)
     bool refused = log.find(ErrorEntry("QV043", "Can't build the open command", c.error)) !=
                    std::string::npos;
     EXPECT_EQ(refused, c.error != 0) << log;
+    // Never a silent success: labels would not open with this Quvara.
+    ASSERT_EQ(world().messageBoxes.size(), c.error ? 1u : 0u);
+    if (c.error) {
+        EXPECT_TRUE(world().messageBoxes[0].text.starts_with("Label files will not open"));
+    }
     EXPECT_NE(fake::FindRegistryValue(kClasses + "MIME\\Database\\Content Type\\application/x-zpl",
                                       "Extension"),
               nullptr)
@@ -243,7 +250,10 @@ INSTANTIATE_TEST_SUITE_P(
         ProgramPathCase{"CutShort", "C:\\" + std::string(600, 'q') + ".exe", 0,
                         ERROR_FILENAME_EXCED_RANGE},
         ProgramPathCase{"NotToBeHad", "C:\\Quvara.exe", ERROR_NOT_ENOUGH_MEMORY,
-                        ERROR_NOT_ENOUGH_MEMORY}),
+                        ERROR_NOT_ENOUGH_MEMORY},
+        // The ANSI path best-fitted: a folder that does not exist.
+        ProgramPathCase{"OutsideTheCodePage", "C:\\Users\\Lukasz\\Quvara.exe", 0,
+                        ERROR_NO_UNICODE_TRANSLATION, u"C:\\Users\\\u0141ukasz\\Quvara.exe"}),
     [](const auto& info) { return std::string(info.param.name); });
 
 }  // namespace

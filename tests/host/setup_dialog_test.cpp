@@ -132,8 +132,8 @@ TEST_P(ListingFailure, EndsTheFillWithoutASelection)
     world().remotePrinters = {"R"};
     if (c.call[0] != '\0')
         fake::FailCall(c.call, c.error, c.nth);
-    else
-        world().localPrinters.clear();  // nothing to list: the size query succeeds
+    else  // nothing to list: the size query succeeds, an earlier call's error standing
+        world().localPrinters.clear(), world().lastError = ERROR_FILE_NOT_FOUND;
     PrepareDialog();
     g_dialog = world().dialog;
 

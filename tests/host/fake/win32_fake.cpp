@@ -9,6 +9,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
@@ -356,14 +357,44 @@ extern "C" DWORD WINAPI GetModuleFileNameA(HMODULE, LPSTR buffer, DWORD size)
     return (DWORD)path.size();
 }
 
+// The wide form the test gave, else the ANSI one's bytes as Latin-1.
+static std::u16string Wide(const std::u16string& wide, const std::string& ansi)
+{
+    std::u16string text = wide;
+    if (text.empty())
+        for (char byte : ansi)
+            text += (char16_t)(unsigned char)byte;
+    return text;
+}
+
 extern "C" LPWSTR WINAPI GetCommandLineW(void)
 {
     Record("GetCommandLineW");
-    g_wideCommandLine = g_world.wideCommandLine;
-    if (g_wideCommandLine.empty())
-        for (char byte : g_world.commandLine)
-            g_wideCommandLine += (char16_t)(unsigned char)byte;
+    g_wideCommandLine = Wide(g_world.wideCommandLine, g_world.commandLine);
     return (LPWSTR)g_wideCommandLine.c_str();
+}
+
+// As their ANSI forms do, in UTF-16 units.
+extern "C" DWORD WINAPI GetModuleFileNameW(HMODULE, LPWSTR buffer, DWORD size)
+{
+    std::u16string path = Wide(g_world.wideModulePath, g_world.modulePath);
+    if (Injected("GetModuleFileNameW") || size == 0)
+        return 0;
+    size_t taken = std::min<size_t>(path.size(), size - 1);
+    memcpy(buffer, path.c_str(), taken * 2);
+    buffer[taken] = 0;
+    return path.size() >= size ? size : (DWORD)path.size();
+}
+
+extern "C" DWORD WINAPI GetTempPathW(DWORD size, LPWSTR buffer)
+{
+    std::u16string path = Wide(g_world.wideTempPath, g_world.tempPath);
+    if (Injected("GetTempPathW"))
+        return 0;
+    if (path.size() + 1 > size)
+        return (DWORD)path.size() + 1;
+    memcpy(buffer, path.c_str(), (path.size() + 1) * 2);
+    return (DWORD)path.size();
 }
 
 // The ANSI code page as Latin-1: what it lacks becomes "?", reported as a default character.

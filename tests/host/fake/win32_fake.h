@@ -107,8 +107,9 @@ struct World {
 
     std::string tempPath;  // what GetTempPathA reports; host paths end in '/'
     std::string commandLine;
-    std::u16string wideCommandLine;  // "": commandLine's bytes as Latin-1
     std::string modulePath;
+    // The wide forms; "": the ANSI one's bytes as Latin-1.
+    std::u16string wideCommandLine, wideTempPath, wideModulePath;
     bool administrator = true;   // false: HKLM may be read, not written
     bool filesHereOnly = false;  // refuse absolute paths and "..": fuzzed paths stay in the folder
     DWORD lastError = 0;
