@@ -9,5 +9,7 @@ BYTE g_transferBuffer[TRANSFER_CHUNK_SIZE];
 int g_notify = 0;
 const char* g_noticeEvent = NULL;
 DWORD g_noticeError = 0;
+char g_printerDriver[TEXT_BUFFER_SIZE];
+char g_printerPort[TEXT_BUFFER_SIZE];
 char g_logPath[TEXT_BUFFER_SIZE];
 char g_logLines[LOG_LINES_SIZE];

@@ -21,6 +21,10 @@ extern int g_notify;
 // the queue, with its error code; NULL when the whole label went to a printer that is ready.
 extern const char* g_noticeEvent;
 extern DWORD g_noticeError;
+// The driver and port of the queue the label went to, as far as they fit; empty when
+// unknown. The event that reports a failed label names them.
+extern char g_printerDriver[TEXT_BUFFER_SIZE];
+extern char g_printerPort[TEXT_BUFFER_SIZE];
 // The log's full path; empty when the run has no log.
 extern char g_logPath[TEXT_BUFFER_SIZE];
 // The run's log entries as they were logged, log file or not, as far as they fit: the

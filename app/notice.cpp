@@ -28,7 +28,7 @@ static const char WAITING_REPORTED[] =
     "The label is waiting in the printer queue: Windows reports the printer ";
 
 // Whose name the notice quotes.
-enum NoticeSubject { NO_SUBJECT, PRINTER_SUBJECT, FILE_SUBJECT };
+enum NoticeSubject { NO_SUBJECT, PRINTER_SUBJECT, FILE_SUBJECT, DRIVER_SUBJECT };
 
 // One event's notice: what happened, in the words around the quoted name, Windows' own
 // words for the error where they help, then what to do.
@@ -85,6 +85,11 @@ static const NoticeText NOTICE_TEXTS[] = {
     {"QV121", 0, MB_ICONWARNING, PRINTER_SUBJECT, false, WAITING_REPORTED, " in an error state.",
      "Check the printer's labels, ribbon and cover; the label prints when the printer is "
      "ready."},
+    {"QV122", 0, MB_ICONWARNING, DRIVER_SUBJECT, false,
+     "The label will not come out of a label printer: Windows' driver ",
+     " passes no labels on to a printer.",
+     "Ask whoever looks after this computer to choose the label printer in Quvara setup, with "
+     "the label printer's own driver."},
 };
 
 // Appends the first length bytes of text, or what fits of them: the notice always ends
@@ -132,7 +137,9 @@ static void BuildNotice(const NoticeText* text, const char* filePath, char* noti
     AppendText(notice, text->opening);
     if (text->subject != NO_SUBJECT) {
         AppendText(notice, "\"");
-        AppendText(notice, text->subject == PRINTER_SUBJECT ? g_printerName : filePath);
+        AppendText(notice, text->subject == PRINTER_SUBJECT  ? g_printerName
+                           : text->subject == DRIVER_SUBJECT ? g_printerDriver
+                                                             : filePath);
         AppendText(notice, "\"");
     }
     AppendText(notice, text->closing);
@@ -170,8 +177,8 @@ void ReportLabelEvent(const char* labelFile)
     // "QV105" is event 105; the message table has a message for each code above.
     DWORD id = (DWORD)strtol(text->eventCode + 2, NULL, 10);
     WORD type = text->icon == MB_ICONWARNING ? EVENTLOG_WARNING_TYPE : EVENTLOG_ERROR_TYPE;
-    LPCSTR strings[3] = {labelFile, g_printerName, g_logLines};
-    ReportEventA(source, type, 0, id, NULL, 3, 0, strings, NULL);
+    LPCSTR strings[5] = {labelFile, g_printerName, g_logLines, g_printerDriver, g_printerPort};
+    ReportEventA(source, type, 0, id, NULL, 5, 0, strings, NULL);
     DeregisterEventSource(source);
 }
 

@@ -14,6 +14,6 @@ void ShowNotice(const char* filePath);
 
 // For IT, with or without Notify: the kept event as one event of the source "Quvara" in
 // Windows' Application log, its ID the code's number, a warning where the notice warns, with
-// the label file, the printer and the run's log lines. Nothing when no event was kept; a
-// failure to write it changes nothing else.
+// the label file, the printer, the run's log lines and the queue's driver and port. Nothing
+// when no event was kept; a failure to write it changes nothing else.
 void ReportLabelEvent(const char* labelFile);

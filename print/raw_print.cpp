@@ -29,54 +29,150 @@ static BYTE* LoadPrinterInfo(HANDLE printer)
     return info;
 }
 
-// 1 when the driver of that name is XPS-based. It is looked up among the drivers of every
-// environment: a printer may have only its 64-bit driver (v4 drivers need no copy per
-// architecture). Windows before 8 lists no such flag, and Wine none.
-static int IsXpsDriverName(const char* driverName)
+// Spooler names compare without case. Only ASCII letters are folded, so that no name is
+// taken for another that merely looks alike. With prefix, known need only begin name.
+static int IsDriverNamed(const char* name, const char* known, bool prefix = false)
+{
+    size_t i = 0;
+    for (; known[i] != '\0'; ++i) {
+        unsigned char a = (unsigned char)name[i], b = (unsigned char)known[i];
+        if ((a >= 'A' && a <= 'Z' ? a + 32 : a) != (b >= 'A' && b <= 'Z' ? b + 32 : b))
+            return 0;
+    }
+    return prefix || name[i] == '\0';
+}
+
+// Where a queue's driver is installed: the machine's own environment ("Windows x64",
+// "Windows ARM64"), which a 32-bit program is not told by default; NULL for a 32-bit
+// Windows, whose environment is the caller's own. Windows 7 lacks IsWow64Process2, and
+// Windows XP before SP2 IsWow64Process, hence the look-ups.
+static const char* NativeEnvironment()
+{
+    typedef BOOL(WINAPI * IsWow64Process2Call)(HANDLE, USHORT*, USHORT*);
+    typedef BOOL(WINAPI * IsWow64ProcessCall)(HANDLE, BOOL*);
+    HMODULE kernel = GetModuleHandleA("kernel32.dll");
+    IsWow64Process2Call isWow64Process2 =
+        (IsWow64Process2Call)(void (*)(void))GetProcAddress(kernel, "IsWow64Process2");
+    USHORT process = 0, native = 0;
+    if (isWow64Process2 != NULL && isWow64Process2(GetCurrentProcess(), &process, &native)) {
+        if (native == IMAGE_FILE_MACHINE_AMD64)
+            return "Windows x64";
+        return native == IMAGE_FILE_MACHINE_ARM64 ? "Windows ARM64" : NULL;
+    }
+    IsWow64ProcessCall isWow64Process =
+        (IsWow64ProcessCall)(void (*)(void))GetProcAddress(kernel, "IsWow64Process");
+    BOOL wow64 = FALSE;
+    if (isWow64Process != NULL && isWow64Process(GetCurrentProcess(), &wow64) && wow64)
+        return "Windows x64";
+    return NULL;
+}
+
+// Looks the driver up among one environment's drivers: 1 when it is XPS-based, 0 when it is
+// not or the listing fails (the label then goes RAW, as it always did), -1 when no driver
+// there has its name.
+static int FindXpsDriver(const char* environment, const char* driverName)
 {
     DWORD needed = 0;
     DWORD count = 0;
-    if (EnumPrinterDriversA(NULL, (LPSTR) "all", 8, NULL, 0, &needed, &count) ||
-        GetLastError() != ERROR_INSUFFICIENT_BUFFER)
+    if (EnumPrinterDriversA(NULL, (LPSTR)environment, 8, NULL, 0, &needed, &count))
+        return -1;  // none at all
+    if (GetLastError() != ERROR_INSUFFICIENT_BUFFER)
         return 0;
     BYTE* drivers = (BYTE*)LocalAlloc(LMEM_ZEROINIT, needed);
     if (drivers == NULL)
         return 0;
     int xps = 0;
-    if (EnumPrinterDriversA(NULL, (LPSTR) "all", 8, drivers, needed, &needed, &count)) {
+    if (EnumPrinterDriversA(NULL, (LPSTR)environment, 8, drivers, needed, &needed, &count)) {
+        xps = -1;
         const DRIVER_INFO_8A* driver = (const DRIVER_INFO_8A*)drivers;
         for (DWORD i = 0; i < count; ++i)
-            if (driver[i].pName != NULL && strcmp(driver[i].pName, driverName) == 0 &&
-                (driver[i].dwPrinterDriverAttributes & PRINTER_DRIVER_XPS) != 0)
-                xps = 1;
+            if (driver[i].pName != NULL && IsDriverNamed(driver[i].pName, driverName) && xps != 1)
+                xps = (driver[i].dwPrinterDriverAttributes & PRINTER_DRIVER_XPS) != 0;
     }
     LocalFree(drivers);
     return xps;
 }
 
-// 1 when the printer's driver is XPS-based, 0 when it is not or cannot tell. Asked by the
-// driver's name: asking the queue for its driver (GetPrinterDriver) installs the driver of
-// a shared queue that has none here, a prompt or a failure at the bench.
-static int IsXpsDriver(HANDLE printer)
+// 1 when the driver of that name is XPS-based. It is looked up among the machine's own
+// drivers, then, only when it is not there, among every environment's: a printer may have
+// only its 64-bit driver (v4 drivers need no copy per architecture), and listing them all
+// makes every label slower. Windows before 8 lists no such flag, and Wine none.
+static int IsXpsDriverName(const char* driverName)
 {
-    BYTE* info = LoadPrinterInfo(printer);
-    if (info == NULL)
-        return 0;
-    const char* driverName = ((const PRINTER_INFO_2A*)info)->pDriverName;
-    int xps = driverName != NULL && IsXpsDriverName(driverName);
-    LocalFree(info);
-    return xps;
+    int xps = FindXpsDriver(NativeEnvironment(), driverName);
+    if (xps < 0)
+        xps = FindXpsDriver("all", driverName);
+    return xps == 1;
+}
+
+// Copies a name the spooler gave, cut to fit; NULL gives an empty one.
+static void KeepName(char* kept, const char* name)
+{
+    memset(kept, 0, TEXT_BUFFER_SIZE);
+    if (name != NULL)
+        strncpy(kept, name, TEXT_BUFFER_SIZE - 1);
+}
+
+// Keeps the queue's driver and port, for the event and the checks below. The driver is
+// then looked up by its name: asking the queue for its driver (GetPrinterDriver) installs
+// the driver of a shared queue that has none here, a prompt or a failure at the bench.
+static void NotePrinterDriver(HANDLE printer)
+{
+    BYTE* buffer = LoadPrinterInfo(printer);
+    if (buffer == NULL)
+        return;
+    const PRINTER_INFO_2A* info = (const PRINTER_INFO_2A*)buffer;
+    KeepName(g_printerDriver, info->pDriverName);
+    KeepName(g_printerPort, info->pPortName);
+    LocalFree(buffer);
 }
 
 // An XPS-based driver (every v4 driver, Remote Desktop's Easy Print) drops RAW data
 // and prints nothing; XPS_PASS hands the same bytes to the port unchanged.
 static DWORD StartDocument(HANDLE printer, DOC_INFO_1A* job)
 {
-    if (IsXpsDriver(printer)) {
+    NotePrinterDriver(printer);
+    if (g_printerDriver[0] != '\0' && IsXpsDriverName(g_printerDriver)) {
         job->pDatatype = (LPSTR) "XPS_PASS";
         LogEvent(0, "QV116", "XPS driver: printing with datatype XPS_PASS");
     }
     return StartDocPrinterA(printer, 1, (LPBYTE)job);
+}
+
+// Windows' own drivers that pass no printer-language bytes on to a printer: Remote
+// Desktop's Easy Print (the client's printer gets nothing of RAW data), files, OneNote, fax.
+struct DriverName {
+    const char* name;
+    bool prefix;
+};
+
+static const DriverName DRIVERS_WITHOUT_LABELS[] = {
+    {"Remote Desktop Easy Print", false},
+    {"Terminal Services Easy Print", false},
+    {"Microsoft Print To PDF", false},
+    {"Microsoft XPS Document Writer", false},
+    {"Microsoft XPS Document Writer v4", false},
+    {"Send To Microsoft OneNote", true},
+    {"Send To OneNote", true},
+    {"OneNote", true},
+    {"Microsoft Shared Fax Driver", false},
+};
+
+// After the label was sent, as always: with such a driver the log must not read as a
+// printed label. 1 when it was told.
+static int NoteDriverWithoutLabels()
+{
+    for (const DriverName& known : DRIVERS_WITHOUT_LABELS) {
+        if (IsDriverNamed(g_printerDriver, known.name, known.prefix)) {
+            static const char TEXT[] = "Label will not come out of a label printer: driver ";
+            char text[sizeof(TEXT) + TEXT_BUFFER_SIZE];
+            memcpy(text, TEXT, sizeof(TEXT));
+            strcat(text, g_printerDriver);
+            LogNoticeEvent(0, "QV122", text);
+            return 1;
+        }
+    }
+    return 0;
 }
 
 // Streams the file to the open page chunk by chunk until a read returns nothing
@@ -172,6 +268,8 @@ static void NoteWaitingLabel(HANDLE printer)
 int PrintFileRaw(const char* printerName, const char* filePath, const WCHAR* widePath)
 {
     memset(g_transferBuffer, 0, sizeof(g_transferBuffer));
+    memset(g_printerDriver, 0, sizeof(g_printerDriver));
+    memset(g_printerPort, 0, sizeof(g_printerPort));
     LogEvent(0, "QV101", "Printing...");
     LogEvent(0, "QV102", filePath);
     LogEvent(0, "QV103", printerName);
@@ -202,10 +300,12 @@ int PrintFileRaw(const char* printerName, const char* filePath, const WCHAR* wid
     } else if (!StartPagePrinter(printer)) {
         LogNoticeEvent(GetLastError(), "QV107", "Couldn't start new page");
         EndDocPrinter(printer);
-    } else if (PrintPage(file, printer) && g_notify == 1) {
-        // Asked while the printer is still open; only with Notify set, so that the
-        // log of a station without it stays as it was.
-        NoteWaitingLabel(printer);
+    } else if (PrintPage(file, printer)) {
+        // The whole label is in the queue. Whether it waits there is asked while the
+        // printer is still open, and only with Notify set, so that the log of a station
+        // without it stays as it was.
+        if (!NoteDriverWithoutLabels() && g_notify == 1)
+            NoteWaitingLabel(printer);
     }
 
     if (printer != NULL)

@@ -1,6 +1,7 @@
 -- The edits that make wixl's build of release/quvara.wxs into the Quvara package: what
 -- WiX source can say but wixl does not carry over. scripts/release.sh applies them in
--- this order with msibuild; @FILEVERSION@ is Quvara.exe's own version (2.3.0.0).
+-- this order with msibuild; @FILEVERSION@ is Quvara.exe's own version (the project's, with
+-- a fourth 0).
 -- Each statement ends with ";" at the end of a line; "--" lines say why.
 
 -- Component conditions (wixl stops at <Condition> inside a Component). Weighed once, when

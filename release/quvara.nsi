@@ -1,6 +1,7 @@
 ; The Quvara installer (NSIS 3, 32-bit). scripts/release.sh builds it:
 ;   makensis -DVERSION=2.3.0 -DROOT=<project> -DSTAGE=<staged files> -DSIDE=<side picture>
-;            -DOUTFILE=<setup.exe> [-DSIGN=<signing command>] release/quvara.nsi
+;            -DOUTFILE=<setup.exe> [-DSIGN=<signing command> -DPLUGINS=<signed plug-ins>]
+;            release/quvara.nsi
 ;
 ; Installs Quvara.exe, the test and sample labels and the guide into the program files folder
 ; (or where an earlier install is), adds Start-menu entries and an uninstaller; its last
@@ -69,9 +70,12 @@ VIAddVersionKey /LANG=2057 "ProductVersion" "${VERSION}.0"
 VIAddVersionKey /LANG=2057 "LegalCopyright" "Copyright (C) 2026 ${COMPANY}"
 
 ; Files come from STAGE (scripts/release.sh); the uninstaller is signed before it is
-; packed when SIGN is defined.
+; packed when SIGN is defined, and the plug-ins come from PLUGINS, signed.
 !ifdef SIGN
   !uninstfinalize `${SIGN} "%1"` = 0
+!endif
+!ifdef PLUGINS
+  !addplugindir /x86-unicode "${PLUGINS}"
 !endif
 
 !define MUI_ICON "${ROOT}/res/app.ico"
@@ -92,13 +96,25 @@ VIAddVersionKey /LANG=2057 "LegalCopyright" "Copyright (C) 2026 ${COMPANY}"
 !insertmacro MUI_LANGUAGE "English"
 
 ; Without administrator rights (UAC off, or started from a standard user's service) the
-; writes below would fail half-way: refuse before anything is changed.
+; writes below would fail half-way: refuse before anything is changed. A plug-in that did
+; not load (app control blocks unsigned code) answers nothing: that is no reason to tell an
+; administrator they are none.
 Function .onInit
+  StrCpy $0 ""
+  ClearErrors
   UserInfo::GetAccountType
   Pop $0
-  ${If} $0 != "Admin"
+  ${If} $0 == "User"
+  ${OrIf} $0 == "Guest"
+  ${OrIf} $0 == "Power"
     MessageBox MB_OK|MB_ICONSTOP "Quvara setup must be run as an administrator." /SD IDOK
     SetErrorLevel ${EXIT_NOT_ADMIN}
+    Quit
+  ${ElseIf} $0 != "Admin"
+    MessageBox MB_OK|MB_ICONSTOP "Quvara setup could not load one of its own parts, so it \
+      cannot go on. If app control (Smart App Control, App Control for Business) is on, use \
+      a signed release of Quvara." /SD IDOK
+    SetErrorLevel 2
     Quit
   ${EndIf}
   ; Both kinds install into the same folder, and each one's uninstall would delete the

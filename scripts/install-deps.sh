@@ -15,8 +15,9 @@ e2e_pkgs="wine wine64 wine32:i386 wine32-preloader:i386 libcups2:i386 fonts-wine
 picture_pkgs="imagemagick fonts-dejavu-core python3"
 # scripts/release.sh: the installer, the MSI package (wixl; msibuild of msitools; faketime
 # for its stored times), signing (osslsigncode), and the throw-away certificate of the
-# release test (openssl, and unzip to take the signed program out of the zip).
-release_pkgs="nsis msitools wixl faketime osslsigncode openssl unzip python3"
+# release test (openssl, unzip to take the signed program out of the zip, 7z to list what the
+# installer packs).
+release_pkgs="nsis msitools wixl faketime osslsigncode openssl unzip python3 p7zip-full"
 # Only scripts/render-guide.sh needs these: the guide as headless Chromium shows and prints it.
 docs_pkgs="chromium fonts-dejavu-core fonts-liberation"
 

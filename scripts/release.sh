@@ -12,15 +12,16 @@
 # time stored comes from SOURCE_DATE_EPOCH (default: the last commit's time), package
 # codes from the version and the commit.
 #
-# Signed (Authenticode, SHA-256: Quvara.exe before it is packed, the uninstaller, the
-# installer, the MSI) when QUVARA_SIGN_PFX and QUVARA_SIGN_PASSWORD are set;
-# QUVARA_TIMESTAMP_URL adds RFC 3161 time stamps. See scripts/sign.sh.
+# Signed (Authenticode, SHA-256: Quvara.exe before it is packed, the installer's plug-ins,
+# the uninstaller, the installer, the MSI) when QUVARA_SIGN_PFX (an RSA code-signing
+# certificate) and QUVARA_SIGN_PASSWORD are set, time-stamped by the RFC 3161 server
+# QUVARA_TIMESTAMP_URL; without one, only with QUVARA_NO_TIMESTAMP=1. See scripts/sign.sh.
 set -euo pipefail
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 dist=$(realpath -m "${1:-$root/dist}")
 cd "$root"
 bash scripts/install-deps.sh --release
-version=$(sed -n 's/^project(Quvara VERSION \([0-9.]*\).*/\1/p' CMakeLists.txt)
+version=$(sed -n 's/^project(Quvara VERSION \([0-9.]*\).*/\1/p' CMakeLists.txt)  # the one place
 [ -n "$version" ] || { echo "no version in CMakeLists.txt" >&2; exit 1; }
 export SOURCE_DATE_EPOCH=${SOURCE_DATE_EPOCH:-$(git log -1 --format=%ct)}
 commit=$(git rev-parse HEAD)
@@ -38,6 +39,14 @@ signed=
 if [ -n "${QUVARA_SIGN_PFX:-}" ]; then
   [ -f "$QUVARA_SIGN_PFX" ] && [ -n "${QUVARA_SIGN_PASSWORD+set}" ] ||
     { echo "QUVARA_SIGN_PFX must name a file, with QUVARA_SIGN_PASSWORD set" >&2; exit 1; }
+  # Without a time stamp a signature stops validating when the certificate expires, and app
+  # control then blocks Quvara.exe at every label, with no log.
+  [ -n "${QUVARA_TIMESTAMP_URL:-}" ] || [ "${QUVARA_NO_TIMESTAMP:-}" = 1 ] ||
+    { echo "signing needs QUVARA_TIMESTAMP_URL (an RFC 3161 time-stamp server), or QUVARA_NO_TIMESTAMP=1 to sign without one" >&2; exit 1; }
+  # Smart App Control accepts RSA signatures only.
+  openssl pkcs12 -in "$QUVARA_SIGN_PFX" -passin env:QUVARA_SIGN_PASSWORD -nokeys -clcerts 2>/dev/null |
+    openssl x509 -noout -text 2>/dev/null | grep -q "Public Key Algorithm: rsaEncryption" ||
+    { echo "QUVARA_SIGN_PFX must hold an RSA code-signing certificate (Smart App Control refuses others)" >&2; exit 1; }
   signed=yes
   echo "signing with $QUVARA_SIGN_PFX${QUVARA_TIMESTAMP_URL:+, time stamps from $QUVARA_TIMESTAMP_URL}"
 else
@@ -69,7 +78,15 @@ cp res/installer-side.bmp build/release/
 find "$stage" build/release/installer-side.bmp -exec touch -h -d "@$SOURCE_DATE_EPOCH" {} +
 
 nsis_signing=()
-[ -z "$signed" ] || nsis_signing=(-DSIGN="bash '$root/scripts/sign.sh'")
+if [ -n "$signed" ]; then
+  # The plug-ins the installer unpacks into %TEMP% and loads there: app control checks each
+  # as it loads, so they go in signed copies too, and a signed release holds no unsigned code.
+  plugins=build/release/plugins
+  mkdir -p "$plugins"
+  cp /usr/share/nsis/Plugins/x86-unicode/*.dll "$plugins/"
+  for dll in "$plugins"/*.dll; do sign "$dll"; done
+  nsis_signing=(-DSIGN="bash '$root/scripts/sign.sh'" -DPLUGINS="$root/$plugins")
+fi
 makensis -V2 -DVERSION="$version" -DROOT="$root" -DSTAGE="$root/$stage" -DSIDE="$root/build/release/installer-side.bmp" "${nsis_signing[@]}" \
   -DOUTFILE="$dist/Quvara-$version-setup.exe" release/quvara.nsi
 sign "$dist/Quvara-$version-setup.exe"

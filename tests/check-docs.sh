@@ -48,7 +48,7 @@ msi_packed_upgrade_code() {
       for (i = 17; i < 33; i += 2) r = r substr($0, i + 1, 1) substr($0, i, 1); print r }'
 }
 doc_file_versions() { grep -ohE '\b[0-9]+\.[0-9]+\.[0-9]+\.[0-9]+\b' "${docs[@]}"; }
-exe_file_version() { sed -n 's/^ *FILEVERSION \([0-9]*\),\([0-9]*\),\([0-9]*\),\([0-9]*\).*/\1.\2.\3.\4/p' res/quvara.rc; }
+exe_file_version() { i686-w64-mingw32-windres -i build/windows/Quvara.exe -O rc | sed -n 's/^ FILEVERSION \([0-9]*\), \([0-9]*\), \([0-9]*\), \([0-9]*\)$/\1.\2.\3.\4/p'; }
 # Commands whose settings a printer keeps (media, speed, darkness, orientation, sensors,
 # language, configuration); EPL comment lines start with ";".
 kept_commands() {

@@ -16,6 +16,9 @@ check() {  # check NAME COMMAND...
 }
 
 [ -f "$exe" ] || { echo "FAIL $exe not found"; echo "0 passed, 1 failed"; exit 1; }
+# The version the build was made for: its project version, with a fourth 0.
+version=$(sed -n 's/^CMAKE_PROJECT_VERSION:STATIC=//p' "$(dirname "$exe")/CMakeCache.txt")
+version_text=$(sed 's/\./, /g' <<<"$version.0")
 rc=$(mktemp)
 trap 'rm -f "$rc"' EXIT
 i686-w64-mingw32-windres -i "$exe" -O rc >"$rc" 2>/dev/null
@@ -44,8 +47,8 @@ check "ASLR (DYNAMIC_BASE) with its base relocations" relocatable
 check "DEP (NX_COMPAT)" dll_flag NX_COMPAT
 check "Remote Desktop aware (TERMINAL_SERVICE_AWARE)" dll_flag TERMINAL_SERVICE_AWARE
 check "no link time in the header (reproducible)" grep -q "^Time/Date.*Jan  1 00:00:00 1970" <<<"$pe"
-check "file version 2.3.0.0" has "FILEVERSION 2, 3, 0, 0"
-check "product version 2.3.0.0" has "PRODUCTVERSION 2, 3, 0, 0"
+check "file version $version.0 (the project's)" has "FILEVERSION $version_text"
+check "product version $version.0" has "PRODUCTVERSION $version_text"
 check "for Windows NT, 32-bit (VOS_NT_WINDOWS32)" has "FILEOS 0x40004"
 check "an application (VFT_APP)" has "FILETYPE 0x1"
 check "no file flags" lacks "^ FILEFLAGS "
@@ -55,7 +58,7 @@ check "translation 0x0809, 0x04B0" has 'VALUE "Translation", 0x809, 1200'
 check "file description" has 'VALUE "FileDescription", "Quvara"'
 check "internal name" has 'VALUE "InternalName", "Quvara"'
 check "original file name" has 'VALUE "OriginalFilename", "Quvara.exe"'
-version_texts() { has 'VALUE "FileVersion", "2, 3, 0, 0"' && has 'VALUE "ProductVersion", "2, 3, 0, 0"'; }
+version_texts() { has "VALUE \"FileVersion\", \"$version_text\"" && has "VALUE \"ProductVersion\", \"$version_text\""; }
 check "version texts" version_texts
 makers_fields() {
     for f in CompanyName ProductName LegalCopyright; do grep -q "VALUE \"$f\", \"[^\"]" "$rc" || return 1; done
@@ -65,8 +68,33 @@ check "manifest asks for asInvoker, no UI access" has 'requestedExecutionLevel l
 check "manifest names no identity and no dependency" lacks "assemblyIdentity|dependency"
 first_icon_is_program() { [ "$(grep -m1 "RT_GROUP_ICON" "$rc" | cut -d" " -f1)" = 102 ]; }
 check "program icon is the first icon group" first_icon_is_program
-one_language() { [ "$(grep -c '^LANGUAGE' "$rc")" = 1 ] && has "LANGUAGE 9, 2"; }
-check "every resource in English (United Kingdom)" one_language
+# Resources by language: the message table alone also in English (US) and neutral.
+languages() { awk '/^LANGUAGE/ { l = $2 $3 } /^[0-9]+ ([0-9]+ \/\*|DIALOGEX|VERSIONINFO)/ { print l, $2 }' "$rc" | sort -u | xargs; }
+check "every resource in English (United Kingdom), the message table also (US) and neutral" \
+    [ "$(languages)" = "0,0 11 9,1 11 9,2 11 9,2 14 9,2 2 9,2 24 9,2 3 9,2 DIALOGEX 9,2 VERSIONINFO" ]
+# Each message table, read from the compiled resources: the same in every language, and
+# every insert written %n!S!, so that a viewer does not expand a "%1" inside a file name.
+message_tables() {
+    python3 - "$rc" <<'PY'
+import re, struct, sys
+tables = {}
+for m in re.finditer(r"LANGUAGE (\d+), (\d+)\s+1 11 /\* RT_MESSAGETABLE \*/\s+BEGIN(.*?)\nEND", open(sys.argv[1]).read(), re.S):
+    data = re.sub(r"/\*.*?\*/", "", m.group(3), flags=re.S)  # windres adds the texts as a comment
+    words = re.findall(r"0x([0-9a-fA-F]+)(L?)", data)  # longs and shorts, little-endian
+    tables[m.group(1) + "," + m.group(2)] = b"".join(struct.pack("<I" if l else "<H", int(v, 16)) for v, l in words)
+texts = []
+for table in tables.values():
+    for block in range(struct.unpack_from("<I", table)[0]):
+        low, high, entry = struct.unpack_from("<III", table, 4 + 12 * block)
+        for _ in range(low, high + 1):
+            length, flags = struct.unpack_from("<HH", table, entry)
+            texts.append(table[entry + 4:entry + length].decode("utf-16-le" if flags else "cp1252"))
+            entry += length
+bare = [t for t in texts if re.search(r"%[1-9][0-9]?(?!!S!)", t)]
+sys.exit(int(sorted(tables) != ["0,0", "9,1", "9,2"] or len(set(tables.values())) != 1 or not texts or bool(bare)))
+PY
+}
+check "message tables in English (US, UK) and neutral, alike, every insert %n!S!" message_tables
 dialog_as_expected() { diff <(sed -n '/^101 DIALOGEX/,/^END/p' "$rc") <(grep -v '^#' "$(dirname "$0")/config-dialog.rc"); }
 check "setup dialog template as in tests/config-dialog.rc" dialog_as_expected
 

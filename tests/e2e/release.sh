@@ -13,6 +13,9 @@ export LC_ALL=C.UTF-8
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)
 setup=$(ls "$root"/dist/Quvara-*-setup.exe 2>/dev/null | head -n 1)
 [ -f "$setup" ] || { echo "no dist/Quvara-*-setup.exe: run scripts/release.sh"; echo "0 passed, 1 failed"; exit 1; }
+# The version the release was built for, and a later one.
+version=$(sed -n 's/^CMAKE_PROJECT_VERSION:STATIC=//p' "$root/build/windows/CMakeCache.txt")
+later_version=$(awk -F. '{ print $1 "." $2 "." $3 + 1 }' <<<"$version")
 bash "$root/tests/e2e/env.sh" start >/dev/null || { echo "0 passed, 1 failed"; exit 1; }
 # shellcheck source=/dev/null
 source "$root/build/e2e/env"
@@ -114,11 +117,11 @@ install_and_set_up() {
 installer_version() {
   local rc
   rc=$(i686-w64-mingw32-windres -i "$setup" -O rc 2>/dev/null)
-  grep -q "FILEVERSION 2, 3, 0, 0" <<<"$rc" && grep -q '"CompanyName", "Pellander Labelling Ltd"' <<<"$rc" &&
+  grep -q "FILEVERSION ${version//./, }, 0" <<<"$rc" && grep -q '"CompanyName", "Pellander Labelling Ltd"' <<<"$rc" &&
     grep -q "PE32 executable (GUI) Intel 80386" <<<"$(file -b "$setup")"
 }
 
-check "a 32-bit installer, version 2.3.0.0, the maker's name" installer_version
+check "a 32-bit installer, version $version.0, the maker's name" installer_version
 check "install, then set up in the dialog it opens" install_and_set_up
 check "files and Start-menu entries in place" files_in_place Uninstall.exe
 # The shell link's SLDF_RUNAS_USER (0x2000) in its LinkFlags at offset 0x14.
@@ -213,14 +216,14 @@ set_up_elsewhere() { # as the dialog of a Quvara in C:\Tools does
 set_up_as() { cmp -s <(config_dump) <(config_expected "$@"); }
 as_set_up_earlier() { set_up_as "Earlier Printer" 'C:\Tools\Quvara.exe'; }
 # A later version: the same upgrade code, a new product code and version.
-later=$work/Quvara-2.3.1.msi
+later=$work/Quvara-$later_version.msi
 cp "$msi" "$later"
 msibuild "$later" -q "UPDATE Property SET Value = '{5B1B6A1E-0000-5000-8000-000000000231}' WHERE Property = 'ProductCode'" \
-  -q "UPDATE Property SET Value = '2.3.1' WHERE Property = 'ProductVersion'" \
-  -q "UPDATE Property SET Value = 'Quvara 2.3.1' WHERE Property = 'ProductName'" \
+  -q "UPDATE Property SET Value = '$later_version' WHERE Property = 'ProductVersion'" \
+  -q "UPDATE Property SET Value = 'Quvara $later_version' WHERE Property = 'ProductName'" \
   -q "DELETE FROM Upgrade WHERE ActionProperty = 'WIX_UPGRADE_DETECTED'" \
-  -q "INSERT INTO Upgrade (\`UpgradeCode\`, \`VersionMin\`, \`VersionMax\`, \`Language\`, \`Attributes\`, \`Remove\`, \`ActionProperty\`) VALUES ('$(msi_property "$msi" UpgradeCode)', '', '2.3.1', '', 1, '', 'WIX_UPGRADE_DETECTED')" \
-  -s "Quvara 2.3.1" "Pellander Labelling Ltd" "Intel;2057" "{5B1B6A1E-0000-5000-8000-000000000232}"
+  -q "INSERT INTO Upgrade (\`UpgradeCode\`, \`VersionMin\`, \`VersionMax\`, \`Language\`, \`Attributes\`, \`Remove\`, \`ActionProperty\`) VALUES ('$(msi_property "$msi" UpgradeCode)', '', '$later_version', '', 1, '', 'WIX_UPGRADE_DETECTED')" \
+  -s "Quvara $later_version" "Pellander Labelling Ltd" "Intel;2057" "{5B1B6A1E-0000-5000-8000-000000000232}"
 # The package as Windows Installer reads it, where Wine's msiexec differs (component
 # conditions at removal and repair): TABLE|WHAT HOLDS|awk over its rows, exit 0 when it holds.
 static_rules=$(cat <<'EOF'
@@ -263,7 +266,7 @@ start_menu=$msi_start_menu
 check "a station set up earlier" set_up_elsewhere
 check "MSI without PRINTER" msiexec /i "$(winpath "$msi")"
 check "MSI: files and Start-menu entries in place" files_in_place
-check "MSI: in installed programs as \"Quvara 2.3.0\"" in_programs "$msi" "Quvara 2.3.0"
+check "MSI: in installed programs as \"Quvara $version\"" in_programs "$msi" "Quvara $version"
 check "MSI: the event source registered with the installed Quvara.exe" source_registered
 check "MSI without PRINTER leaves the set-up as it was" as_set_up_earlier
 # The earlier version's removal takes its set-up; the upgrade writes it again, for itself.
@@ -289,7 +292,7 @@ repair_as_transform() { msiexec /i "$(winpath "$1")" REINSTALL=ALL REINSTALLMODE
 check "MSI repair with another PRINTER (as a transform) keeps the printer saved since" eval 'repair_as_transform "$msi" &&
   set_up_as "Changed Printer" "$exe_win" && notify_saved'
 check "upgrade to a later MSI without PRINTER" msiexec /i "$(winpath "$later")"
-check "the upgrade replaced the earlier version: files in place" eval 'in_programs "$later" "Quvara 2.3.1" && ! in_programs "$msi" . &&
+check "the upgrade replaced the earlier version: files in place" eval 'in_programs "$later" "Quvara $later_version" && ! in_programs "$msi" . &&
   files_in_place'
 check "the upgrade kept the printer, the file types and Notify" eval 'set_up_as "Changed Printer" "$exe_win" && notify_saved'
 check "MSI repair with NOTIFY=1 (as a transform) leaves a Notify set to 0 at 0, and the printer" eval 'winreg add \
@@ -313,9 +316,29 @@ check "MSI: nothing of Quvara's left, the other program's .zpl kept" eval 'quvar
 openssl req -x509 -newkey rsa:2048 -nodes -keyout "$work/key.pem" -out "$work/cert.pem" -days 1 \
   -subj "/CN=Quvara test signer" -addext "extendedKeyUsage=codeSigning" >/dev/null 2>&1
 openssl pkcs12 -export -inkey "$work/key.pem" -in "$work/cert.pem" -out "$work/test.pfx" -passout pass:throwaway
-release_signed() { QUVARA_SIGN_PFX=$work/test.pfx QUVARA_SIGN_PASSWORD=throwaway bash "$root/scripts/release.sh" "$work/signed"; }
-check "signed release" eval 'release_signed >"$work/signed.log" 2>&1'
+release_signed() { QUVARA_SIGN_PFX=$1 QUVARA_SIGN_PASSWORD=throwaway bash "$root/scripts/release.sh" "$work/signed"; }
+# Signed only with a time stamp, or told to go without one; by an RSA certificate only.
+openssl req -x509 -newkey ec -pkeyopt ec_paramgen_curve:P-256 -nodes -keyout "$work/ec.pem" -out "$work/ec-cert.pem" \
+  -days 1 -subj "/CN=Quvara test signer" -addext "extendedKeyUsage=codeSigning" >/dev/null 2>&1
+openssl pkcs12 -export -inkey "$work/ec.pem" -in "$work/ec-cert.pem" -out "$work/ec.pfx" -passout pass:throwaway
+refused() { local out; out=$(release_signed "$@" 2>&1) && return 1; echo "    ${out##*$'\n'}"; }
+check "no time stamp, and no QUVARA_NO_TIMESTAMP=1: the release stops" refused "$work/test.pfx"
+check "an ECC certificate: the release stops" eval 'QUVARA_NO_TIMESTAMP=1 refused "$work/ec.pfx"'
+check "signed release" eval 'QUVARA_NO_TIMESTAMP=1 release_signed "$work/test.pfx" >"$work/signed.log" 2>&1'
 verified() { osslsigncode verify -CAfile "$work/cert.pem" -in "$1" 2>&1 | grep -q "^Signature verification: ok"; }
+# App control checks every program as it loads, the plug-ins the installer unpacks too.
+packed_signed() {
+  local f n=0
+  rm -rf "$work/packed" && 7z x -y -o"$work/packed" "$work"/signed/*-setup.exe >/dev/null || return 1
+  while IFS= read -r -d '' f; do
+    file -b "$f" | grep -q '^PE32' || continue
+    n=$((n + 1))
+    verified "$f" || { echo "    not signed: ${f#"$work/packed/"}"; return 1; }
+  done < <(find "$work/packed" -type f -print0)
+  echo "    $n programs, each signed"
+  [ "$n" -ge 5 ]
+}
+check "every program inside the signed installer is signed (its plug-ins too)" packed_signed
 unzip -p "$work"/signed/Quvara-*.zip Quvara/Quvara.exe >"$work/Quvara.exe"
 check "signed: Quvara.exe, the installer, the MSI" eval 'verified "$work/Quvara.exe" && verified "$work"/signed/*-setup.exe && verified "$work"/signed/*.msi'
 check "the signature removed, Quvara.exe is the unsigned one" eval 'osslsigncode remove-signature -in "$work/Quvara.exe" \

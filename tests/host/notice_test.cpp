@@ -19,6 +19,7 @@ struct NoticeCase {
     DWORD attributes = 0, status = 0;  // the printer's
     const char* thenCall = "";
     std::string argument = "";  // "": the label
+    const char* driver = "ZDesigner ZD421";  // the queue's, on port USB001
 };
 
 class Notice : public QuvaraTest, public ::testing::WithParamInterface<NoticeCase> {};
@@ -28,7 +29,9 @@ TEST_P(Notice, TellsWhyTheLabelDidNotPrintOnlyWhenTheStationAsks)
     const NoticeCase& c = GetParam();
     std::string label = MakeFile("label.zpl", std::string(1500, 'x')), logs[2];
     size_t asked[2];
-    bool waits = c.event && std::string(c.event) >= "QV117";
+    // A warning; but for QV122, whether a label waits is asked only with Notify set.
+    bool warns = c.event && std::string(c.event) >= "QV117";
+    bool waits = warns && strcmp(c.event, "QV122") != 0;
     for (BYTE notify : {0, 1}) {
         fake::Reset();
         g_noticeEvent = NULL;
@@ -36,6 +39,8 @@ TEST_P(Notice, TellsWhyTheLabelDidNotPrintOnlyWhenTheStationAsks)
         SavePrinter("Zebra ZD421");
         AddPrinter("Zebra ZD421");
         world().printerStates["Zebra ZD421"] = {c.attributes, c.status};
+        world().printerDrivers["Zebra ZD421"] = c.driver;
+        world().printerPorts["Zebra ZD421"] = "USB001";
         fake::FailCall(c.call, c.error, c.nth);
         fake::FailCall(c.thenCall, c.error);
         fake::SetRegistryValue(kKey, "Notify", REG_DWORD, {notify, 0, 0, 0});
@@ -50,11 +55,14 @@ TEST_P(Notice, TellsWhyTheLabelDidNotPrintOnlyWhenTheStationAsks)
         ASSERT_EQ(world().events.size(), reported ? 1u : 0u);
         if (reported) {
             const fake::ReportedEvent& event = world().events[0];
-            EXPECT_EQ(event.type, waits ? EVENTLOG_WARNING_TYPE : EVENTLOG_ERROR_TYPE);
+            EXPECT_EQ(event.type, warns ? EVENTLOG_WARNING_TYPE : EVENTLOG_ERROR_TYPE);
             EXPECT_EQ(event.id, (DWORD)atoi(c.event + 2));
             std::string file = c.argument.empty() ? label : c.argument;
             std::string printer = strcmp(c.event, "QV001") ? "Zebra ZD421" : "";
-            EXPECT_EQ(event.strings, (std::vector<std::string>{file, printer, logs[notify]}));
+            bool opened = strcmp(c.event, "QV106") >= 0;  // the queue's driver and port known
+            EXPECT_EQ(event.strings, (std::vector<std::string>{file, printer, logs[notify],
+                                                               opened ? c.driver : "",
+                                                               opened ? "USB001" : ""}));
         }
     }
     EXPECT_GT(asked[1], asked[0]);
@@ -69,7 +77,7 @@ TEST_P(Notice, TellsWhyTheLabelDidNotPrintOnlyWhenTheStationAsks)
                   std::string("\r\n\r\nEvent ") + c.event + ". Details: " + LogPath());
         EXPECT_EQ(box.owner, (HWND)NULL);
         EXPECT_EQ(box.caption, "Quvara");
-        EXPECT_EQ(box.type, (UINT)(MB_OK | (waits ? MB_ICONWARNING : MB_ICONERROR) | MB_TOPMOST |
+        EXPECT_EQ(box.type, (UINT)(MB_OK | (warns ? MB_ICONWARNING : MB_ICONERROR) | MB_TOPMOST |
                                    MB_SETFOREGROUND));
         EXPECT_EQ(box.openHandles, 0) << "the log, the label and the printer are closed";
         EXPECT_EQ(fake::CallsAmong({"CreateMutexA", "MessageBoxA", "ReleaseMutex"}),
@@ -101,7 +109,11 @@ INSTANTIATE_TEST_SUITE_P(
         NoticeCase{"QV120", "out of paper.", "", 0, 0, 0, PRINTER_STATUS_PAPER_OUT},
         NoticeCase{"QV121", "in an error state.", "", 0, 0, 0, PRINTER_STATUS_PAPER_JAM},
         NoticeCase{nullptr, "", "GetPrinterA", 3, ERROR_ACCESS_DENIED, 0, PRINTER_STATUS_PAUSED},
-        NoticeCase{nullptr, "", "LocalAlloc", 2, ERROR_OUTOFMEMORY, 0, PRINTER_STATUS_PAUSED}));
+        NoticeCase{nullptr, "", "LocalAlloc", 2, ERROR_OUTOFMEMORY, 0, PRINTER_STATUS_PAUSED},
+        // Sent, but to a driver that passes nothing on; also without Notify, and before the
+        // printer's own state.
+        NoticeCase{"QV122", "Windows' driver \"Remote Desktop Easy Print\" passes no labels", "",
+                   0, 0, 0, PRINTER_STATUS_PAUSED, "", "", "Remote Desktop Easy Print"}));
 
 // Only a REG_DWORD of 1 shows a notice, one at a time across copies; the longest printer
 // name and log path are shown whole, and a run without a log names none.

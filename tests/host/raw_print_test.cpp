@@ -255,28 +255,40 @@ INSTANTIATE_TEST_SUITE_P(
                     kWholeJob, 2100}),
     [](const auto& info) { return std::string(info.param.name); });
 
-// An XPS-based driver gets XPS_PASS, found by the queue's driver name among the drivers of
-// every environment; any other driver, and one that cannot be asked, gets RAW with the log
-// as it always was. The queue is never asked for its driver: that would install it.
+// An XPS-based driver gets XPS_PASS, found by the queue's driver name (without case) among
+// the machine's own drivers, then, only when it is not there, among every environment's;
+// any other driver, and one that cannot be asked, gets RAW with the log as it always was.
+// The queue is never asked for its driver: that would install it.
 TEST_F(RawPrint, TheDriverDecidesBetweenRawAndXpsPass)
 {
     const DWORD xpsFlag = 0x2;
+    const USHORT x64 = IMAGE_FILE_MACHINE_AMD64, arm64 = IMAGE_FILE_MACHINE_ARM64,
+                 x86 = IMAGE_FILE_MACHINE_I386, windows7 = 0;
+    // The machine's own drivers (none there: one call), then every environment's.
+    const std::vector<std::string> nativeThenAll = {"Windows x64", "all", "all"};
     const struct {
         std::vector<fake::InstalledDriver> drivers;
         const char* call;
         int nth;
         bool xps;
+        USHORT machine = x64;
+        std::vector<std::string> asked = {"Windows x64", "Windows x64"};
     } cases[] = {
-        {{{"Windows NT x86", "Label", xpsFlag | 0x1}}, "", 0, true},
-        {{{"Windows NT x86", "Label", 0x1}}, "", 0, false},
+        {{{"Windows NT x86", "Label", xpsFlag | 0x1}}, "", 0, true, x64, nativeThenAll},
+        {{{"Windows NT x86", "Label", 0x1}}, "", 0, false, x64, nativeThenAll},
         // Only a 64-bit driver, after another one.
         {{{"Windows x64", "Other", xpsFlag}, {"Windows x64", "Label", xpsFlag}}, "", 0, true},
-        {{{"Windows ARM64", "Label", xpsFlag}}, "", 0, true},
-        {{{"Windows x64", "Label ", xpsFlag}}, "", 0, false},
-        {{}, "", 0, false},
-        {{{"Windows x64", "Label", xpsFlag}}, "GetPrinterA", 1, false},
-        {{{"Windows x64", "Label", xpsFlag}}, "GetPrinterA", 2, false},
-        {{{"Windows x64", "Label", xpsFlag}}, "LocalAlloc", 2, false},
+        {{{"Windows x64", "LABEL", xpsFlag}}, "", 0, true},
+        {{{"Windows ARM64", "Label", xpsFlag}}, "", 0, true, x64, nativeThenAll},
+        {{{"Windows ARM64", "Label", xpsFlag}}, "", 0, true, arm64, {"Windows ARM64", "Windows ARM64"}},
+        {{{"Windows x64", "Label", xpsFlag}}, "", 0, true, windows7},
+        {{{"Windows NT x86", "Label", xpsFlag}}, "", 0, true, x86, {"", ""}},
+        {{{"Windows x64", "Label ", xpsFlag}}, "", 0, false, x64,
+         {"Windows x64", "Windows x64", "all", "all"}},
+        {{}, "", 0, false, x64, {"Windows x64", "all"}},
+        {{{"Windows x64", "Label", xpsFlag}}, "GetPrinterA", 1, false, x64, {}},
+        {{{"Windows x64", "Label", xpsFlag}}, "GetPrinterA", 2, false, x64, {}},
+        {{{"Windows x64", "Label", xpsFlag}}, "LocalAlloc", 2, false, x64, {"Windows x64"}},
         {{{"Windows x64", "Label", xpsFlag}}, "EnumPrinterDriversA", 2, false}};
     fake::Bytes content = Pattern(1500);
     std::string path = MakeFile("label.zpl", content);
@@ -286,16 +298,48 @@ TEST_F(RawPrint, TheDriverDecidesBetweenRawAndXpsPass)
         AddPrinter(kPrinter);
         world().printerDrivers[kPrinter] = "Label";
         world().installedDrivers = c.drivers;
+        world().nativeMachine = c.machine;
         fake::FailCall(c.call, ERROR_INVALID_HANDLE, c.nth);
         OpenLog();
 
         EXPECT_EQ(Print(path), (c.xps ? Entry("QV116", "XPS driver: printing with datatype XPS_PASS")
                                       : "") + Entry("QV111", "End-of-file"));
 
+        EXPECT_EQ(world().driverEnvironments, c.asked);
         ASSERT_EQ(world().jobs.size(), 1u);
         EXPECT_EQ(world().jobs[0].datatype, c.xps ? "XPS_PASS" : "RAW");
         EXPECT_EQ(world().jobs[0].accepted, content);
         ExpectNothingLeftOpen();
+    }
+}
+
+// Windows' own drivers that pass nothing on to a printer get the label as always, and a
+// warning in the log; no other driver does.
+TEST_F(RawPrint, AQueueWhoseDriverPassesNoLabelsIsToldAfterTheJob)
+{
+    const struct { const char* driver; bool told; } cases[] = {
+        {"Remote Desktop Easy Print", true}, {"Terminal Services Easy Print", true},
+        {"Microsoft Print To PDF", true}, {"Microsoft XPS Document Writer", true},
+        {"Microsoft XPS Document Writer v4", true}, {"Send to Microsoft OneNote 16 Driver", true},
+        {"Send To OneNote 2013 Driver", true}, {"OneNote (Desktop)", true},
+        {"Microsoft Shared Fax Driver", true}, {"microsoft print to pdf", true},
+        {"ZDesigner ZD421-203dpi ZPL", false}, {"Microsoft IPP Class Driver", false},
+        {"Microsoft Print To PDF (copy)", false}, {"", false}};
+    fake::Bytes content = Pattern(1100);
+    std::string path = MakeFile("label.zpl", content);
+    for (const auto& c : cases) {
+        fake::Reset();
+        world().tempPath = folder() + "/";
+        AddPrinter(kPrinter);
+        world().printerDrivers[kPrinter] = c.driver;
+        OpenLog();
+
+        EXPECT_EQ(Print(path), Entry("QV111", "End-of-file") +
+                                   (c.told ? Entry("QV122", std::string("Label will not come out "
+                                                   "of a label printer: driver ") + c.driver)
+                                           : ""));
+        ASSERT_EQ(world().jobs.size(), 1u);
+        EXPECT_EQ(world().jobs[0].accepted, content);
     }
 }
 

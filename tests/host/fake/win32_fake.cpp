@@ -463,6 +463,41 @@ extern "C" DWORD WINAPI FormatMessageA(DWORD flags, LPCVOID, DWORD code, DWORD, 
     return (DWORD)length;
 }
 
+// The machine a 32-bit program runs on, as world().nativeMachine says.
+static BOOL WINAPI FakeIsWow64Process2(HANDLE process, USHORT* processMachine, USHORT* nativeMachine)
+{
+    Record("IsWow64Process2");
+    *nativeMachine = g_world.nativeMachine;
+    *processMachine = *nativeMachine == IMAGE_FILE_MACHINE_I386 ? 0 : IMAGE_FILE_MACHINE_I386;
+    return process == GetCurrentProcess();
+}
+
+static BOOL WINAPI FakeIsWow64Process(HANDLE process, BOOL* wow64)
+{
+    Record("IsWow64Process");
+    *wow64 = g_world.nativeMachine != IMAGE_FILE_MACHINE_I386;
+    return process == GetCurrentProcess();
+}
+
+extern "C" HANDLE WINAPI GetCurrentProcess(void)
+{
+    return (HANDLE)~(ULONG_PTR)0;
+}
+
+extern "C" HMODULE WINAPI GetModuleHandleA(LPCSTR name)
+{
+    return strcasecmp(name, "kernel32.dll") == 0 ? (HMODULE)0x7E570000 : nullptr;
+}
+
+extern "C" FARPROC WINAPI GetProcAddress(HMODULE module, LPCSTR name)
+{
+    if (module != (HMODULE)0x7E570000)
+        return nullptr;
+    if (strcmp(name, "IsWow64Process2") == 0 && g_world.nativeMachine != 0)
+        return (FARPROC)(void (*)(void))FakeIsWow64Process2;
+    return strcmp(name, "IsWow64Process") == 0 ? (FARPROC)(void (*)(void))FakeIsWow64Process : nullptr;
+}
+
 // ---- kernel32: files, backed by real host files ----
 
 extern "C" HANDLE WINAPI CreateFileA(LPCSTR path, DWORD access, DWORD share, LPSECURITY_ATTRIBUTES,
@@ -799,7 +834,7 @@ extern "C" DWORD WINAPI StartDocPrinterA(HANDLE handle, DWORD level, LPBYTE info
     // Only an XPS-based driver's print processor knows XPS_PASS.
     bool xps = false;
     for (const InstalledDriver& driver : g_world.installedDrivers)
-        xps = xps || (driver.name == g_world.printerDrivers[printer->name] &&
+        xps = xps || (!strcasecmp(driver.name.c_str(), g_world.printerDrivers[printer->name].c_str()) &&
                       (driver.attributes & kDriverXps));
     if (doc->pDatatype != nullptr && strcasecmp(doc->pDatatype, "RAW") != 0 &&
         strcasecmp(doc->pDatatype, "TEXT") != 0 && !(xps && !strcasecmp(doc->pDatatype, "XPS_PASS")))
@@ -813,36 +848,51 @@ extern "C" DWORD WINAPI StartDocPrinterA(HANDLE handle, DWORD level, LPBYTE info
     return (DWORD)g_world.jobs.size();
 }
 
-// Level 8 of "all" environments only; the names stay the world's.
+// The world's own copy of a driver's name, which outlives the listing.
+static const char* FindDriverName(const std::string& name)
+{
+    for (const InstalledDriver& driver : g_world.installedDrivers)
+        if (driver.name == name)
+            return driver.name.c_str();
+    return "";
+}
+
+// Level 8 only; the names stay the world's. A 32-bit caller's own environment is x86.
 extern "C" BOOL WINAPI EnumPrinterDriversA(LPSTR server, LPSTR environment, DWORD level,
                                            LPBYTE buffer, DWORD size, LPDWORD needed,
                                            LPDWORD returned)
 {
     Record("EnumPrinterDriversA");
-    const std::vector<InstalledDriver>& drivers = g_world.installedDrivers;
+    std::string asked = environment != nullptr ? environment : "";
+    g_world.driverEnvironments.push_back(asked);
+    std::vector<InstalledDriver> drivers;
+    for (const InstalledDriver& driver : g_world.installedDrivers)
+        if (asked == "all" || driver.environment == (asked.empty() ? "Windows NT x86" : asked))
+            drivers.push_back(driver);
     *needed = (DWORD)(drivers.size() * sizeof(DRIVER_INFO_8A));
     *returned = 0;
-    if (Injected("EnumPrinterDriversA") || server || strcmp(environment, "all") || level != 8)
+    if (Injected("EnumPrinterDriversA") || server || level != 8)
         return FALSE;
     if (buffer == nullptr || size < *needed)
         return *needed == 0 ? TRUE : Fail(ERROR_INSUFFICIENT_BUFFER);
     DRIVER_INFO_8A* info = (DRIVER_INFO_8A*)memset(buffer, 0, *needed);
     for (const InstalledDriver& driver : drivers) {
-        info->pName = (LPSTR)driver.name.c_str();
+        info->pName = (LPSTR)FindDriverName(driver.name);
         (info++)->dwPrinterDriverAttributes = driver.attributes;
     }
     *returned = (DWORD)drivers.size();
     return TRUE;
 }
 
-// Level 2 only, its strings left empty but the driver's name.
+// Level 2 only, its strings left empty but the driver's and the port's names.
 extern "C" BOOL WINAPI GetPrinterA(HANDLE handle, DWORD level, LPBYTE buffer, DWORD size,
                                    LPDWORD needed)
 {
     Record("GetPrinterA");
     PrinterEntry* printer = FindPrinter(handle);
     std::string driver = printer != nullptr ? g_world.printerDrivers[printer->name] : "";
-    *needed = (DWORD)(sizeof(PRINTER_INFO_2A) + driver.size() + 1);
+    std::string port = printer != nullptr ? g_world.printerPorts[printer->name] : "";
+    *needed = (DWORD)(sizeof(PRINTER_INFO_2A) + driver.size() + port.size() + 2);
     if (Injected("GetPrinterA"))
         return FALSE;
     if (printer == nullptr || level != 2)
@@ -851,6 +901,7 @@ extern "C" BOOL WINAPI GetPrinterA(HANDLE handle, DWORD level, LPBYTE buffer, DW
         return Fail(ERROR_INSUFFICIENT_BUFFER);
     PRINTER_INFO_2A* info = (PRINTER_INFO_2A*)memset(buffer, 0, sizeof(PRINTER_INFO_2A));
     info->pDriverName = (LPSTR)memcpy(info + 1, driver.c_str(), driver.size() + 1);
+    info->pPortName = (LPSTR)memcpy(info->pDriverName + driver.size() + 1, port.c_str(), port.size() + 1);
     info->Attributes = g_world.printerStates[printer->name].first;
     info->Status = g_world.printerStates[printer->name].second;
     return TRUE;

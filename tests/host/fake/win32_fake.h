@@ -96,10 +96,13 @@ struct World {
     // HKCU\Software\Classes\X where that key exists, else HKLM\Software\Classes\X.
     std::map<std::string, RegistryKey, CaseInsensitiveLess> registry;
     std::set<std::string, CaseInsensitiveLess> printers;
-    // GetPrinterA level 2's pDriverName by printer; "" if not given.
-    std::map<std::string, std::string, CaseInsensitiveLess> printerDrivers;
-    // EnumPrinterDriversA(NULL, "all", 8): every environment's drivers, in order.
+    // GetPrinterA level 2's pDriverName and pPortName by printer; "" if not given.
+    std::map<std::string, std::string, CaseInsensitiveLess> printerDrivers, printerPorts;
+    // EnumPrinterDriversA level 8: the drivers of every environment, in order.
     std::vector<InstalledDriver> installedDrivers;
+    std::vector<std::string> driverEnvironments;  // those asked for; "" for NULL, the caller's
+    // IsWow64Process2's native machine; 0: Windows 7, which lacks it (WOW64 on x64).
+    USHORT nativeMachine = IMAGE_FILE_MACHINE_AMD64;
     // GetPrinterA level 2's Attributes and Status by printer; 0 if not given.
     std::map<std::string, std::pair<DWORD, DWORD>, CaseInsensitiveLess> printerStates;
     std::vector<Job> jobs;
