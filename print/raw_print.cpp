@@ -166,8 +166,8 @@ static int NoteDriverWithoutLabels()
         if (IsDriverNamed(g_printerDriver, known.name, known.prefix)) {
             static const char TEXT[] = "Label will not come out of a label printer: driver ";
             char text[sizeof(TEXT) + TEXT_BUFFER_SIZE];
-            memcpy(text, TEXT, sizeof(TEXT));
-            strcat(text, g_printerDriver);
+            memcpy(text, TEXT, sizeof(TEXT) - 1);
+            memcpy(text + sizeof(TEXT) - 1, g_printerDriver, sizeof(g_printerDriver));
             LogNoticeEvent(0, "QV122", text);
             return 1;
         }

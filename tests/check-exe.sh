@@ -72,29 +72,13 @@ check "program icon is the first icon group" first_icon_is_program
 languages() { awk '/^LANGUAGE/ { l = $2 $3 } /^[0-9]+ ([0-9]+ \/\*|DIALOGEX|VERSIONINFO)/ { print l, $2 }' "$rc" | sort -u | xargs; }
 check "every resource in English (United Kingdom), the message table also (US) and neutral" \
     [ "$(languages)" = "0,0 11 9,1 11 9,2 11 9,2 14 9,2 2 9,2 24 9,2 3 9,2 DIALOGEX 9,2 VERSIONINFO" ]
-# Each message table, read from the compiled resources: the same in every language, and
-# every insert written %n!S!, so that a viewer does not expand a "%1" inside a file name.
-message_tables() {
-    python3 - "$rc" <<'PY'
-import re, struct, sys
-tables = {}
-for m in re.finditer(r"LANGUAGE (\d+), (\d+)\s+1 11 /\* RT_MESSAGETABLE \*/\s+BEGIN(.*?)\nEND", open(sys.argv[1]).read(), re.S):
-    data = re.sub(r"/\*.*?\*/", "", m.group(3), flags=re.S)  # windres adds the texts as a comment
-    words = re.findall(r"0x([0-9a-fA-F]+)(L?)", data)  # longs and shorts, little-endian
-    tables[m.group(1) + "," + m.group(2)] = b"".join(struct.pack("<I" if l else "<H", int(v, 16)) for v, l in words)
-texts = []
-for table in tables.values():
-    for block in range(struct.unpack_from("<I", table)[0]):
-        low, high, entry = struct.unpack_from("<III", table, 4 + 12 * block)
-        for _ in range(low, high + 1):
-            length, flags = struct.unpack_from("<HH", table, entry)
-            texts.append(table[entry + 4:entry + length].decode("utf-16-le" if flags else "cp1252"))
-            entry += length
-bare = [t for t in texts if re.search(r"%[1-9][0-9]?(?!!S!)", t)]
-sys.exit(int(sorted(tables) != ["0,0", "9,1", "9,2"] or len(set(tables.values())) != 1 or not texts or bool(bare)))
-PY
-}
-check "message tables in English (US, UK) and neutral, alike, every insert %n!S!" message_tables
+# The message tables as windres reads them back (with their texts): alike in every language,
+# and every insert written %n!S!, so that a viewer does not expand a "%1" in a file name.
+table() { awk -v l="$1" '/^LANGUAGE/ { t = $2 $3 } /RT_MESSAGETABLE/ && t == l { on = 1 } on; on && /^END/ { exit }' "$rc"; }
+check "the message table alike in English (US, UK) and neutral" eval '[ -n "$(table 9,2)" ] &&
+    [ "$(table 0,0)" = "$(table 9,2)" ] && [ "$(table 9,1)" = "$(table 9,2)" ]'
+check "every insert of every message written %n!S!" eval 'table 9,2 | grep -q "%1!S!" &&
+    ! table 9,2 | grep -oE "%[1-9][0-9]?(!S!)?" | grep -qv "!S!$"'
 dialog_as_expected() { diff <(sed -n '/^101 DIALOGEX/,/^END/p' "$rc") <(grep -v '^#' "$(dirname "$0")/config-dialog.rc"); }
 check "setup dialog template as in tests/config-dialog.rc" dialog_as_expected
 

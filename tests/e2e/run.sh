@@ -271,11 +271,13 @@ test_unquoted_path_with_blanks_is_one_path() {
   print_case "$file" "$(winpath "$file")" "$(winpath "$file")"
 }
 
-test_opening_quote_without_closing_drops_last_character() {
+test_opening_quote_without_closing_or_a_blank_after_it_names_the_file() {
   local file="$work/dir with blanks/open quote.epl"
   cp "$root/samples/shipping-label.epl" "$file"
-  # The last character goes whatever it is: here an "x" after the real name.
-  print_case "$file" "\"$(winpath "$file")x" "$(winpath "$file")"
+  # Only a closing quote is dropped at the end, after the blanks: "open quote.ep" is not named.
+  cp "$root/samples/shipping-label.zpl" "${file%?}"
+  print_case "$file" "\"$(winpath "$file")" "$(winpath "$file")"
+  print_case "$file" "\"$(winpath "$file")\" "$'\t' "$(winpath "$file")"
 }
 
 test_blanks_and_tabs_after_program_name_are_skipped() {

@@ -9,7 +9,6 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <algorithm>
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
@@ -378,23 +377,17 @@ extern "C" LPWSTR WINAPI GetCommandLineW(void)
 extern "C" DWORD WINAPI GetModuleFileNameW(HMODULE, LPWSTR buffer, DWORD size)
 {
     std::u16string path = Wide(g_world.wideModulePath, g_world.modulePath);
-    if (Injected("GetModuleFileNameW") || size == 0)
-        return 0;
-    size_t taken = std::min<size_t>(path.size(), size - 1);
-    memcpy(buffer, path.c_str(), taken * 2);
-    buffer[taken] = 0;
+    std::u16string kept = path.substr(0, size - 1);  // cut, still terminated
+    memcpy(buffer, kept.c_str(), (kept.size() + 1) * 2);
     return path.size() >= size ? size : (DWORD)path.size();
 }
 
 extern "C" DWORD WINAPI GetTempPathW(DWORD size, LPWSTR buffer)
 {
     std::u16string path = Wide(g_world.wideTempPath, g_world.tempPath);
-    if (Injected("GetTempPathW"))
-        return 0;
-    if (path.size() + 1 > size)
-        return (DWORD)path.size() + 1;
-    memcpy(buffer, path.c_str(), (path.size() + 1) * 2);
-    return (DWORD)path.size();
+    if (path.size() < size)
+        memcpy(buffer, path.c_str(), (path.size() + 1) * 2);
+    return (DWORD)path.size() + (path.size() < size ? 0 : 1);
 }
 
 // The ANSI code page as Latin-1: what it lacks becomes "?", reported as a default character.
@@ -464,39 +457,21 @@ extern "C" DWORD WINAPI FormatMessageA(DWORD flags, LPCVOID, DWORD code, DWORD, 
 }
 
 // The machine a 32-bit program runs on, as world().nativeMachine says.
-static BOOL WINAPI FakeIsWow64Process2(HANDLE process, USHORT* processMachine, USHORT* nativeMachine)
+static BOOL WINAPI FakeIsWow64Process2(HANDLE, USHORT* processMachine, USHORT* nativeMachine)
 {
-    Record("IsWow64Process2");
+    *processMachine = IMAGE_FILE_MACHINE_I386;
     *nativeMachine = g_world.nativeMachine;
-    *processMachine = *nativeMachine == IMAGE_FILE_MACHINE_I386 ? 0 : IMAGE_FILE_MACHINE_I386;
-    return process == GetCurrentProcess();
+    return TRUE;
 }
 
-static BOOL WINAPI FakeIsWow64Process(HANDLE process, BOOL* wow64)
+// Windows 10 1511 and later only: the stand-in is one of those.
+extern "C" FARPROC WINAPI GetProcAddress(HMODULE, LPCSTR name)
 {
-    Record("IsWow64Process");
-    *wow64 = g_world.nativeMachine != IMAGE_FILE_MACHINE_I386;
-    return process == GetCurrentProcess();
+    return strcmp(name, "IsWow64Process2") == 0 ? (FARPROC)(void (*)(void))FakeIsWow64Process2 : nullptr;
 }
 
-extern "C" HANDLE WINAPI GetCurrentProcess(void)
-{
-    return (HANDLE)~(ULONG_PTR)0;
-}
-
-extern "C" HMODULE WINAPI GetModuleHandleA(LPCSTR name)
-{
-    return strcasecmp(name, "kernel32.dll") == 0 ? (HMODULE)0x7E570000 : nullptr;
-}
-
-extern "C" FARPROC WINAPI GetProcAddress(HMODULE module, LPCSTR name)
-{
-    if (module != (HMODULE)0x7E570000)
-        return nullptr;
-    if (strcmp(name, "IsWow64Process2") == 0 && g_world.nativeMachine != 0)
-        return (FARPROC)(void (*)(void))FakeIsWow64Process2;
-    return strcmp(name, "IsWow64Process") == 0 ? (FARPROC)(void (*)(void))FakeIsWow64Process : nullptr;
-}
+extern "C" HANDLE WINAPI GetCurrentProcess(void) { return (HANDLE)~(ULONG_PTR)0; }
+extern "C" HMODULE WINAPI GetModuleHandleA(LPCSTR) { return (HMODULE)0x7E570000; }
 
 // ---- kernel32: files, backed by real host files ----
 
@@ -834,8 +809,8 @@ extern "C" DWORD WINAPI StartDocPrinterA(HANDLE handle, DWORD level, LPBYTE info
     // Only an XPS-based driver's print processor knows XPS_PASS.
     bool xps = false;
     for (const InstalledDriver& driver : g_world.installedDrivers)
-        xps = xps || (!strcasecmp(driver.name.c_str(), g_world.printerDrivers[printer->name].c_str()) &&
-                      (driver.attributes & kDriverXps));
+        xps = xps || (!strcasecmp(driver.name.c_str(), g_world.printerDrivers[printer->name].c_str())
+                      && (driver.attributes & kDriverXps));
     if (doc->pDatatype != nullptr && strcasecmp(doc->pDatatype, "RAW") != 0 &&
         strcasecmp(doc->pDatatype, "TEXT") != 0 && !(xps && !strcasecmp(doc->pDatatype, "XPS_PASS")))
         return Fail(ERROR_INVALID_DATATYPE);
@@ -848,15 +823,6 @@ extern "C" DWORD WINAPI StartDocPrinterA(HANDLE handle, DWORD level, LPBYTE info
     return (DWORD)g_world.jobs.size();
 }
 
-// The world's own copy of a driver's name, which outlives the listing.
-static const char* FindDriverName(const std::string& name)
-{
-    for (const InstalledDriver& driver : g_world.installedDrivers)
-        if (driver.name == name)
-            return driver.name.c_str();
-    return "";
-}
-
 // Level 8 only; the names stay the world's. A 32-bit caller's own environment is x86.
 extern "C" BOOL WINAPI EnumPrinterDriversA(LPSTR server, LPSTR environment, DWORD level,
                                            LPBYTE buffer, DWORD size, LPDWORD needed,
@@ -865,10 +831,10 @@ extern "C" BOOL WINAPI EnumPrinterDriversA(LPSTR server, LPSTR environment, DWOR
     Record("EnumPrinterDriversA");
     std::string asked = environment != nullptr ? environment : "";
     g_world.driverEnvironments.push_back(asked);
-    std::vector<InstalledDriver> drivers;
+    std::vector<const InstalledDriver*> drivers;
     for (const InstalledDriver& driver : g_world.installedDrivers)
         if (asked == "all" || driver.environment == (asked.empty() ? "Windows NT x86" : asked))
-            drivers.push_back(driver);
+            drivers.push_back(&driver);
     *needed = (DWORD)(drivers.size() * sizeof(DRIVER_INFO_8A));
     *returned = 0;
     if (Injected("EnumPrinterDriversA") || server || level != 8)
@@ -876,9 +842,9 @@ extern "C" BOOL WINAPI EnumPrinterDriversA(LPSTR server, LPSTR environment, DWOR
     if (buffer == nullptr || size < *needed)
         return *needed == 0 ? TRUE : Fail(ERROR_INSUFFICIENT_BUFFER);
     DRIVER_INFO_8A* info = (DRIVER_INFO_8A*)memset(buffer, 0, *needed);
-    for (const InstalledDriver& driver : drivers) {
-        info->pName = (LPSTR)FindDriverName(driver.name);
-        (info++)->dwPrinterDriverAttributes = driver.attributes;
+    for (const InstalledDriver* driver : drivers) {
+        info->pName = (LPSTR)driver->name.c_str();
+        (info++)->dwPrinterDriverAttributes = driver->attributes;
     }
     *returned = (DWORD)drivers.size();
     return TRUE;
@@ -901,7 +867,8 @@ extern "C" BOOL WINAPI GetPrinterA(HANDLE handle, DWORD level, LPBYTE buffer, DW
         return Fail(ERROR_INSUFFICIENT_BUFFER);
     PRINTER_INFO_2A* info = (PRINTER_INFO_2A*)memset(buffer, 0, sizeof(PRINTER_INFO_2A));
     info->pDriverName = (LPSTR)memcpy(info + 1, driver.c_str(), driver.size() + 1);
-    info->pPortName = (LPSTR)memcpy(info->pDriverName + driver.size() + 1, port.c_str(), port.size() + 1);
+    info->pPortName = (LPSTR)memcpy(info->pDriverName + driver.size() + 1, port.c_str(),
+                                    port.size() + 1);
     info->Attributes = g_world.printerStates[printer->name].first;
     info->Status = g_world.printerStates[printer->name].second;
     return TRUE;

@@ -101,8 +101,7 @@ struct World {
     // EnumPrinterDriversA level 8: the drivers of every environment, in order.
     std::vector<InstalledDriver> installedDrivers;
     std::vector<std::string> driverEnvironments;  // those asked for; "" for NULL, the caller's
-    // IsWow64Process2's native machine; 0: Windows 7, which lacks it (WOW64 on x64).
-    USHORT nativeMachine = IMAGE_FILE_MACHINE_AMD64;
+    USHORT nativeMachine = IMAGE_FILE_MACHINE_AMD64;  // IsWow64Process2's
     // GetPrinterA level 2's Attributes and Status by printer; 0 if not given.
     std::map<std::string, std::pair<DWORD, DWORD>, CaseInsensitiveLess> printerStates;
     std::vector<Job> jobs;
