@@ -1,15 +1,19 @@
 #!/usr/bin/env bash
 # Benchmark (not a test): what printing through Quvara.exe under Wine costs.
 #   1. printing a 2 KB label vs starting an empty Win32 program, same Wine (process time)
-#   2. a 50 MB file through Quvara.exe vs `lp -o raw`, timed until the capture printer
+#   2. the same label vs the printing floor (bench/print-floor.c: the printer opened, the
+#      label in one WritePrinter, the job ended), in pairs, warm (Wine running) and cold
+#      (Wine started by each program)
+#   3. a 50 MB file through Quvara.exe vs `lp -o raw`, timed until the capture printer
 #      holds every byte
-#   3. the size of Quvara.exe
+#   4. the size of Quvara.exe
 # Medians of several runs. Usage: bench/run.sh [RUNS] (default 7; the 50 MB case uses
-# at most 5). Needs the build (build/windows/Quvara.exe); sets up tests/e2e/env.sh.
+# at most 5). Needs the build (build/windows/Quvara.exe, or QUVARA_EXE); sets up
+# tests/e2e/env.sh.
 set -euo pipefail
 
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
-exe=$root/build/windows/Quvara.exe
+exe=$(realpath -m "${QUVARA_EXE:-$root/build/windows/Quvara.exe}")
 runs=${1:-7}
 big_runs=$((runs < 5 ? runs : 5))
 [ -f "$exe" ] || { echo "no $exe: build it first" >&2; exit 1; }
@@ -22,6 +26,7 @@ mkdir -p "$work"
 wine64=$(command -v wine64 || echo /usr/lib/wine/wine64)
 
 i686-w64-mingw32-gcc -static -O2 -s -mwindows -o "$work/empty.exe" "$root/bench/empty.c"
+i686-w64-mingw32-gcc -static -O2 -s -mwindows -o "$work/print-floor.exe" "$root/bench/print-floor.c" -lwinspool
 "$wine64" reg add 'HKLM\Software\Pellander\Quvara' /v Printer /t REG_SZ /d "$QV_QUEUE" /f /reg:32 \
   >/dev/null 2>&1
 
@@ -84,6 +89,33 @@ echo "empty Win32 program, start to exit: median ${empty_median}s  (${empty_time
 echo "2 KB label, start to exit:         median ${label_median}s  (${label_times[*]})"
 echo "2 KB label, start to last byte:    median ${arrive_median}s  (${label_arrive[*]})"
 echo "ratio label/empty (process time):  $(ratio "$label_median" "$empty_median")"
+
+# Start to exit of PROGRAM ARG..., then waits for its job; cold: with no Wine running.
+timed_print() { # MODE PROGRAM ARG...
+  local mode=$1 before start end
+  shift
+  [ "$mode" = warm ] || { wineserver -k 2>/dev/null; wineserver -w; }
+  before=$(last_capture)
+  start=$(now)
+  wine "$@"
+  end=$(now)
+  wait_for_job "$before" 2048
+  drop_job
+  elapsed "$start" "$end"
+}
+label_win=$(winpath "$work/label-2k.zpl")
+for mode in warm cold; do
+  floor_times=() quvara_times=() ratios=()
+  for _ in $(seq "$runs"); do
+    floor_times+=("$(timed_print "$mode" "$work/print-floor.exe" "$QV_QUEUE" "$label_win")")
+    quvara_times+=("$(timed_print "$mode" "$exe" "$label_win")")
+    ratios+=("$(ratio "${quvara_times[-1]}" "${floor_times[-1]}")")
+  done
+  echo "$mode: printing floor, start to exit: median $(printf '%s\n' "${floor_times[@]}" | median)s  (${floor_times[*]})"
+  echo "$mode: 2 KB label, start to exit:     median $(printf '%s\n' "${quvara_times[@]}" | median)s  (${quvara_times[*]})"
+  echo "$mode: label/floor, paired:           median $(printf '%s\n' "${ratios[@]}" | median)  (${ratios[*]})"
+done
+bash "$root/tests/e2e/env.sh" start >/dev/null # Wine resident again
 
 big_size=$(stat -c %s "$work/50mb.bin")
 exe_big=() lp_big=()
