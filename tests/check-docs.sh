@@ -55,6 +55,10 @@ kept_commands() {
   grep -HnoiE '[~^](MD|SD|PR|PW|LL|LH|LT|LS|MN|MT|MM|MF|ML|PO|PM|JU|JM|JZ|JS|CI|CC|CD|CT|KP|KN|ND|NS|SC|TA|SE)' samples/test-label.zpl
   tr -d '\r' <samples/test-label.epl | grep -nE '^(q|Q|S|D|Z|O|R|I|Y|J[BCF]|o[A-Za-z]|T[DST])' | sed 's/^/samples\/test-label.epl:/'
 }
+# The repair the guide gives, as REINSTALL options and as msiexec's short form /f<mode>, and the
+# options the release test repairs with.
+guide_repair() { grep -ohE 'REINSTALL(MODE)?=[A-Za-z]+|msiexec /f[a-z]+' "$guide" | sed 's|^msiexec /f|REINSTALLMODE=|'; }
+tested_repair() { grep -ohE 'REINSTALL(MODE)?=[A-Za-z]+' tests/e2e/release.sh; }
 nothing() { :; }
 failed=0
 # What is checked | what the documents (or labels) hold | what may be | = when both must match
@@ -73,5 +77,6 @@ the test labels hold no command whose setting the printer keeps|kept_commands|no
 Quvara's settings key and value names the documents give are the product's|doc_settings|product_settings|
 the packed upgrade code the guide gives is the MSI's|guide_packed_codes|msi_packed_upgrade_code|=
 the file versions the documents give are Quvara.exe's|doc_file_versions|exe_file_version|
+the guide's MSI repair is the release test's|guide_repair|tested_repair|=
 CHECKS
 exit $failed
