@@ -127,7 +127,7 @@ static void NotePrinterDriver(HANDLE printer)
     LocalFree(buffer);
 }
 
-// An XPS-based driver (every v4 driver, Remote Desktop's Easy Print) drops RAW data
+// An XPS-based driver (every v4 driver) drops RAW data
 // and prints nothing; XPS_PASS hands the same bytes to the port unchanged.
 static DWORD StartDocument(HANDLE printer, DOC_INFO_1A* job)
 {
