@@ -101,7 +101,6 @@ VIAddVersionKey /LANG=2057 "LegalCopyright" "Copyright (C) 2026 ${COMPANY}"
 ; administrator they are none.
 Function .onInit
   StrCpy $0 ""
-  ClearErrors
   UserInfo::GetAccountType
   Pop $0
   ${If} $0 == "User"

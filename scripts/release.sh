@@ -21,7 +21,7 @@ root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 dist=$(realpath -m "${1:-$root/dist}")
 cd "$root"
 bash scripts/install-deps.sh --release
-version=$(sed -n 's/^project(Quvara VERSION \([0-9.]*\).*/\1/p' CMakeLists.txt)  # the one place
+version=$(sed -n 's/^project(Quvara VERSION \([0-9.]*\).*/\1/p' CMakeLists.txt)
 [ -n "$version" ] || { echo "no version in CMakeLists.txt" >&2; exit 1; }
 export SOURCE_DATE_EPOCH=${SOURCE_DATE_EPOCH:-$(git log -1 --format=%ct)}
 commit=$(git rev-parse HEAD)
