@@ -11,5 +11,7 @@ const char* g_noticeEvent = NULL;
 DWORD g_noticeError = 0;
 char g_printerDriver[TEXT_BUFFER_SIZE];
 char g_printerPort[TEXT_BUFFER_SIZE];
-char g_logPath[TEXT_BUFFER_SIZE];
+int g_driverPassesNoLabels = 0;
+char g_discardingPort[PORT_NAME_SIZE];
+WCHAR g_logPath[TEXT_BUFFER_SIZE];
 char g_logLines[LOG_LINES_SIZE];

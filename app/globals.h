@@ -25,8 +25,15 @@ extern DWORD g_noticeError;
 // unknown. The event that reports a failed label names them.
 extern char g_printerDriver[TEXT_BUFFER_SIZE];
 extern char g_printerPort[TEXT_BUFFER_SIZE];
-// The log's full path; empty when the run has no log.
-extern char g_logPath[TEXT_BUFFER_SIZE];
+// The queue's driver passes no labels on to a printer (Easy Print, PDF, fax...): a job that
+// fails there, or goes whole, is reported with the driver as the cause.
+extern int g_driverPassesNoLabels;
+// The queue's port that passes no labels on (nul:, FILE:...), as the queue spells it;
+// empty when none.
+const DWORD PORT_NAME_SIZE = 16;
+extern char g_discardingPort[PORT_NAME_SIZE];
+// The log's full path, by its wide name (a notice shows it); empty when the run has no log.
+extern WCHAR g_logPath[TEXT_BUFFER_SIZE];
 // The run's log entries as they were logged, log file or not, as far as they fit: the
 // event that reports a failed label carries them.
 const DWORD LOG_LINES_SIZE = 8192;

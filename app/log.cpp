@@ -47,8 +47,10 @@ void OpenLog()
                                 FILE_ATTRIBUTE_NORMAL, NULL);
     }
     // A notice names it after the log is closed.
-    if (g_logFile != INVALID_HANDLE_VALUE)
-        memcpy(g_logPath, path, sizeof(path));
+    if (g_logFile != INVALID_HANDLE_VALUE && byWideName)
+        memcpy(g_logPath, widePath, sizeof(widePath));
+    else if (g_logFile != INVALID_HANDLE_VALUE)
+        AnsiToWide(path, g_logPath, TEXT_BUFFER_SIZE);
 }
 
 void CloseLog()

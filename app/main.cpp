@@ -69,9 +69,10 @@ static void UnquotePath(const Char* argumentText, Char* path)
     path[end - start] = 0;
 }
 
-// Command-line run: the argument text is one file path, quoted or not; path
-// (TEXT_BUFFER_SIZE bytes of zeros) receives it as printed from.
-static void PrintArgumentFile(const char* argumentText, char* path)
+// Command-line run: the argument text is one file path, quoted or not; widePath
+// (TEXT_BUFFER_SIZE characters of zeros) receives it by its wide name.
+static void PrintArgumentFile(const char* argumentText, const WCHAR* wideArgumentText,
+                              WCHAR* widePath)
 {
     g_notify = ReadNotifyOption();
     if (!LoadConfiguredPrinter()) {
@@ -83,24 +84,19 @@ static void PrintArgumentFile(const char* argumentText, char* path)
     LogEvent(0, "QV003", argumentText);
 
     // Cutting a path short could name another file; a path this long is refused.
-    const WCHAR* wideArgumentText = FindArgumentText(GetCommandLineW());
     if (TextLength(argumentText) >= TEXT_BUFFER_SIZE ||
         TextLength(wideArgumentText) >= TEXT_BUFFER_SIZE) {
         LogNoticeEvent(ERROR_FILENAME_EXCED_RANGE, "QV041", "Path too long");
         return;
     }
+    char path[TEXT_BUFFER_SIZE];
     UnquotePath(argumentText, path);
+    UnquotePath(wideArgumentText, widePath);
 
     // The log and the queue show the ANSI name; the file opened is the one named, also
     // where the ANSI text best-fits its letters.
-    WCHAR widePath[TEXT_BUFFER_SIZE];
-    memset(widePath, 0, sizeof(widePath));
-    const WCHAR* openedPath = NULL;
-    if (!IsExactText(argumentText, wideArgumentText)) {
-        UnquotePath(wideArgumentText, widePath);
-        openedPath = widePath;
-    }
-    PrintFileRaw(g_printerName, path, openedPath);
+    bool exact = IsExactText(argumentText, wideArgumentText);
+    PrintFileRaw(g_printerName, path, exact ? NULL : widePath);
 }
 
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE /*previousInstance*/, LPSTR /*startupArguments*/,
@@ -113,21 +109,23 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE /*previousInstance*/, LPSTR /*s
 
     OpenLog();
 
-    char path[TEXT_BUFFER_SIZE];
-    memset(path, 0, sizeof(path));
     const char* argumentText = FindArgumentText(GetCommandLineA());
     if (argumentText[0] == '\0') {
         DialogBoxParamA(g_instance, MAKEINTRESOURCEA(IDD_CONFIG), NULL, ConfigDialogProc, 0);
         CloseLog();
         return 0;
     }
-    PrintArgumentFile(argumentText, path);
+    WCHAR widePath[TEXT_BUFFER_SIZE];
+    memset(widePath, 0, sizeof(widePath));
+    const WCHAR* wideArgumentText = FindArgumentText(GetCommandLineW());
+    PrintArgumentFile(argumentText, wideArgumentText, widePath);
 
     // The log first: it is opened without sharing, so while a notice is up every copy
     // started meanwhile would go without one, and the user may want to read it. The
-    // event before the notice, which waits for a click.
+    // event before the notice, which waits for a click. Both name the label by its wide
+    // name: the ANSI one may name another file.
     CloseLog();
-    ReportLabelEvent(path[0] != '\0' ? path : argumentText);
-    ShowNotice(path);
+    ReportLabelEvent(widePath[0] != 0 ? widePath : wideArgumentText);
+    ShowNotice(widePath);
     return 0;
 }

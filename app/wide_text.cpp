@@ -1,15 +1,23 @@
 #include "app/wide_text.h"
 
-#include <cstring>
-
 #include "app/globals.h"
 
 int IsExactText(const char* ansi, const WCHAR* wide)
 {
-    // Room for any code page's longest form of a text that fits the path buffer.
-    char converted[4 * TEXT_BUFFER_SIZE];
-    BOOL usedDefault = FALSE;
-    int length = WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, wide, -1, converted,
-                                     sizeof(converted), NULL, &usedDefault);
-    return length != 0 && !usedDefault && strcmp(converted, ansi) == 0;
+    // The ANSI text read back: a best-fitted or "?" letter comes back as another one. Read
+    // this way round, no flag depends on the code page (UTF-8 refuses the best-fit ones).
+    WCHAR converted[TEXT_BUFFER_SIZE];
+    if (MultiByteToWideChar(CP_ACP, MB_ERR_INVALID_CHARS, ansi, -1, converted,
+                            TEXT_BUFFER_SIZE) == 0)
+        return 0;
+    size_t i = 0;
+    while (converted[i] != 0 && converted[i] == wide[i])
+        ++i;
+    return converted[i] == wide[i];
+}
+
+void AnsiToWide(const char* ansi, WCHAR* wide, int size)
+{
+    if (MultiByteToWideChar(CP_ACP, 0, ansi, -1, wide, size) == 0)
+        wide[0] = 0;
 }

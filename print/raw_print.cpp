@@ -3,15 +3,20 @@
 #include <windows.h>
 #include <winspool.h>
 
+#include <algorithm>
 #include <cstring>
 
 #include "app/globals.h"
 #include "app/log.h"
 #include "app/notice.h"
+#include "print/address_print.h"
 
-// In DRIVER_INFO_8's dwPrinterDriverAttributes: the driver is XPS-based. Documented as
-// 0x00000002; the headers this builds with do not define it.
+// In DRIVER_INFO_8's dwPrinterDriverAttributes (documented, from Windows 8; the headers
+// this builds with lack them): the driver is XPS-based; it prints to a fax, a file, a
+// virtual printer or a service, never to a label printer.
 static const DWORD PRINTER_DRIVER_XPS = 0x00000002;
+static const DWORD PRINTER_DRIVER_CATEGORIES_WITHOUT_LABELS = 0x00000040 | 0x00000080 |
+                                                              0x00000100 | 0x00000200;
 
 // The printer's PRINTER_INFO_2A in memory to be released with LocalFree; NULL when the
 // spooler cannot tell.
@@ -67,10 +72,10 @@ static const char* NativeEnvironment()
     return NULL;
 }
 
-// Looks the driver up among one environment's drivers: 1 when it is XPS-based, 0 when it is
-// not or the listing fails (the label then goes RAW, as it always did), -1 when no driver
-// there has its name.
-static int FindXpsDriver(const char* environment, const char* driverName)
+// Looks the driver up among one environment's drivers, adding the attributes of each of
+// that name to *attributes: 1 when found, 0 when it is not or the listing fails (the label
+// then goes RAW, as it always did), -1 when no driver there has its name.
+static int FindDriver(const char* environment, const char* driverName, DWORD* attributes)
 {
     DWORD needed = 0;
     DWORD count = 0;
@@ -81,28 +86,31 @@ static int FindXpsDriver(const char* environment, const char* driverName)
     BYTE* drivers = (BYTE*)LocalAlloc(LMEM_ZEROINIT, needed);
     if (drivers == NULL)
         return 0;
-    int xps = 0;
+    int found = 0;
     if (EnumPrinterDriversA(NULL, (LPSTR)environment, 8, drivers, needed, &needed, &count)) {
-        xps = -1;
+        found = -1;
         const DRIVER_INFO_8A* driver = (const DRIVER_INFO_8A*)drivers;
-        for (DWORD i = 0; i < count; ++i)
-            if (driver[i].pName != NULL && IsDriverNamed(driver[i].pName, driverName) && xps != 1)
-                xps = (driver[i].dwPrinterDriverAttributes & PRINTER_DRIVER_XPS) != 0;
+        for (DWORD i = 0; i < count; ++i) {
+            if (driver[i].pName != NULL && IsDriverNamed(driver[i].pName, driverName)) {
+                found = 1;
+                *attributes |= driver[i].dwPrinterDriverAttributes;
+            }
+        }
     }
     LocalFree(drivers);
-    return xps;
+    return found;
 }
 
-// 1 when the driver of that name is XPS-based. It is looked up among the machine's own
-// drivers, then, only when it is not there, among every environment's: a printer may have
-// only its 64-bit driver (v4 drivers need no copy per architecture), and listing them all
-// makes every label slower. Windows before 8 lists no such flag, and Wine none.
-static int IsXpsDriverName(const char* driverName)
+// The attributes of the driver of that name: looked up among the machine's own drivers,
+// then, only when it is not there, among every environment's: a printer may have only its
+// 64-bit driver (v4 drivers need no copy per architecture), and listing them all makes
+// every label slower. Windows before 8 lists none of the flags, and Wine none.
+static DWORD LookUpDriverAttributes(const char* driverName)
 {
-    int xps = FindXpsDriver(NativeEnvironment(), driverName);
-    if (xps < 0)
-        xps = FindXpsDriver("all", driverName);
-    return xps == 1;
+    DWORD attributes = 0;
+    if (FindDriver(NativeEnvironment(), driverName, &attributes) < 0)
+        FindDriver("all", driverName, &attributes);
+    return attributes;
 }
 
 // Copies a name the spooler gave, cut to fit; NULL gives an empty one.
@@ -127,20 +135,8 @@ static void NotePrinterDriver(HANDLE printer)
     LocalFree(buffer);
 }
 
-// An XPS-based driver (every v4 driver) drops RAW data
-// and prints nothing; XPS_PASS hands the same bytes to the port unchanged.
-static DWORD StartDocument(HANDLE printer, DOC_INFO_1A* job)
-{
-    NotePrinterDriver(printer);
-    if (g_printerDriver[0] != '\0' && IsXpsDriverName(g_printerDriver)) {
-        job->pDatatype = (LPSTR) "XPS_PASS";
-        LogEvent(0, "QV116", "XPS driver: printing with datatype XPS_PASS");
-    }
-    return StartDocPrinterA(printer, 1, (LPBYTE)job);
-}
-
 // Windows' own drivers that pass no printer-language bytes on to a printer: Remote
-// Desktop's Easy Print (the client's printer gets nothing of RAW data), files, OneNote, fax.
+// Desktop's Easy Print (its WritePrinter fails with RAW data), files, OneNote, fax.
 struct DriverName {
     const char* name;
     bool prefix;
@@ -153,24 +149,102 @@ static const DriverName DRIVERS_WITHOUT_LABELS[] = {
     {"Microsoft XPS Document Writer", false},
     {"Microsoft XPS Document Writer v4", false},
     {"Send To Microsoft OneNote", true},
-    {"Send To OneNote", true},
-    {"OneNote", true},
+    // OneNote for Windows 10's printer.
+    {"Microsoft Software Printer Driver", false},
     {"Microsoft Shared Fax Driver", false},
 };
 
-// After the label was sent, as always: with such a driver the log must not read as a
-// printed label. 1 when it was told.
-static int NoteDriverWithoutLabels()
+static int IsDriverWithoutLabels(const char* driverName, DWORD attributes)
 {
-    for (const DriverName& known : DRIVERS_WITHOUT_LABELS) {
-        if (IsDriverNamed(g_printerDriver, known.name, known.prefix)) {
-            static const char TEXT[] = "Label will not come out of a label printer: driver ";
-            char text[sizeof(TEXT) + TEXT_BUFFER_SIZE];
-            memcpy(text, TEXT, sizeof(TEXT) - 1);
-            memcpy(text + sizeof(TEXT) - 1, g_printerDriver, sizeof(g_printerDriver));
-            LogNoticeEvent(0, "QV122", text);
+    for (const DriverName& known : DRIVERS_WITHOUT_LABELS)
+        if (IsDriverNamed(driverName, known.name, known.prefix))
             return 1;
+    return (attributes & PRINTER_DRIVER_CATEGORIES_WITHOUT_LABELS) != 0;
+}
+
+// Ports that throw a label away, or make a file of it: Windows' own virtual printers'.
+// A Remote Desktop printer's TS port is not among them: with the maker's driver it prints.
+static const char* const PORTS_WITHOUT_LABELS[] = {"NUL",         "NUL:",     "FILE:",
+                                                   "PORTPROMPT:", "XPSPort:", "SHRFAX:"};
+
+// Keeps the first of the queue's ports (a pooled queue lists several, with commas) that is
+// one of those, as the queue spells it; 1 when there is one.
+static int FindPortWithoutLabels()
+{
+    for (const char* port = g_printerPort; *port != '\0';) {
+        while (*port == ' ')
+            ++port;
+        size_t length = strcspn(port, ",");
+        size_t named = length;
+        while (named > 0 && port[named - 1] == ' ')
+            --named;
+        for (const char* known : PORTS_WITHOUT_LABELS) {
+            if (named == strlen(known) && IsDriverNamed(port, known, true)) {
+                memcpy(g_discardingPort, port, named);
+                return 1;
+            }
         }
+        port += length + (port[length] == ',');
+    }
+    return 0;
+}
+
+// An XPS-based driver (every v4 driver) drops RAW data and prints nothing; XPS_PASS hands
+// the same bytes to the port unchanged. A driver that passes no labels at all is known
+// before the job starts, so that a failing job names it as the cause.
+static DWORD StartDocument(HANDLE printer, DOC_INFO_1A* job)
+{
+    NotePrinterDriver(printer);
+    DWORD attributes = g_printerDriver[0] != '\0' ? LookUpDriverAttributes(g_printerDriver) : 0;
+    g_driverPassesNoLabels = IsDriverWithoutLabels(g_printerDriver, attributes);
+    if (attributes & PRINTER_DRIVER_XPS) {
+        job->pDatatype = (LPSTR) "XPS_PASS";
+        LogEvent(0, "QV116", "XPS driver: printing with datatype XPS_PASS");
+    }
+    return StartDocPrinterA(printer, 1, (LPBYTE)job);
+}
+
+// Appends the pieces to text (of size bytes, zero-filled), cut where they do not fit.
+static void AppendPieces(char* text, size_t size, const char* const* pieces, size_t count)
+{
+    size_t used = strlen(text);
+    for (size_t i = 0; i < count; ++i) {
+        size_t length = std::min(strlen(pieces[i]), size - 1 - used);
+        memcpy(text + used, pieces[i], length);
+        used += length;
+    }
+}
+
+// A job that fails once the queue's driver is known; with a driver that passes no labels
+// the entry names it as the cause.
+static void LogJobFailure(DWORD error, const char* eventCode, const char* text)
+{
+    char entry[2 * TEXT_BUFFER_SIZE];
+    memset(entry, 0, sizeof(entry));
+    const char* pieces[] = {text, ". Windows' driver ", g_printerDriver,
+                            " passes no labels on to a printer"};
+    AppendPieces(entry, sizeof(entry), pieces, g_driverPassesNoLabels ? 4 : 1);
+    LogNoticeEvent(error, eventCode, entry);
+}
+
+// After the whole label went: a queue whose driver or port passes nothing on must not
+// read as printed. 1 when it was told.
+static int NoteQueueWithoutLabels()
+{
+    char text[2 * TEXT_BUFFER_SIZE];
+    memset(text, 0, sizeof(text));
+    const char* driver[] = {"Label will not come out of a label printer: driver ",
+                            g_printerDriver};
+    const char* port[] = {"Label will not come out of a label printer: port ", g_discardingPort};
+    if (g_driverPassesNoLabels) {
+        AppendPieces(text, sizeof(text), driver, 2);
+        LogNoticeEvent(0, "QV122", text);
+        return 1;
+    }
+    if (FindPortWithoutLabels()) {
+        AppendPieces(text, sizeof(text), port, 2);
+        LogNoticeEvent(0, "QV123", text);
+        return 1;
     }
     return 0;
 }
@@ -193,12 +267,12 @@ static int CopyFileToPrinter(HANDLE file, HANDLE printer)
 
         DWORD bytesWritten = 0;
         if (!WritePrinter(printer, g_transferBuffer, bytesRead, &bytesWritten)) {
-            LogNoticeEvent(GetLastError(), "QV112", "Can't write to printer");
+            LogJobFailure(GetLastError(), "QV112", "Can't write to printer");
             return 0;
         }
         // A short write sets no error of its own; the entry carries whatever stands.
         if (bytesWritten != bytesRead) {
-            LogNoticeEvent(GetLastError(), "QV113", "Read-write size mismatch");
+            LogJobFailure(GetLastError(), "QV113", "Read-write size mismatch");
             return 0;
         }
     }
@@ -216,12 +290,12 @@ static int PrintPage(HANDLE file, HANDLE printer)
     int whole = CopyFileToPrinter(file, printer);
 
     if (!EndPagePrinter(printer)) {
-        LogNoticeEvent(GetLastError(), "QV114", "Couldn't complete page");
+        LogJobFailure(GetLastError(), "QV114", "Couldn't complete page");
         EndDocPrinter(printer);
         return 0;
     }
     if (!EndDocPrinter(printer)) {
-        LogNoticeEvent(GetLastError(), "QV115", "Failed to close the job");
+        LogJobFailure(GetLastError(), "QV115", "Failed to close the job");
         return 0;
     }
     return whole;
@@ -270,6 +344,8 @@ int PrintFileRaw(const char* printerName, const char* filePath, const WCHAR* wid
     memset(g_transferBuffer, 0, sizeof(g_transferBuffer));
     memset(g_printerDriver, 0, sizeof(g_printerDriver));
     memset(g_printerPort, 0, sizeof(g_printerPort));
+    memset(g_discardingPort, 0, sizeof(g_discardingPort));
+    g_driverPassesNoLabels = 0;
     LogEvent(0, "QV101", "Printing...");
     LogEvent(0, "QV102", filePath);
     LogEvent(0, "QV103", printerName);
@@ -291,20 +367,23 @@ int PrintFileRaw(const char* printerName, const char* filePath, const WCHAR* wid
                            FILE_ATTRIBUTE_NORMAL, NULL);
     if (file == INVALID_HANDLE_VALUE) {
         LogNoticeEvent(GetLastError(), "QV104", "Failed to open file");
+    } else if (IsPrinterAddress(printerName)) {
+        // No queue: straight to the printer. A label waits for it, the setup's Test less.
+        SendFileToAddress(printerName, file, g_dialog == NULL);
     } else if (!OpenPrinterA((LPSTR)printerName, &printer, NULL)) {
         printer = NULL;
         LogNoticeEvent(GetLastError(), "QV105", "Failed to open printer");
     } else if (StartDocument(printer, &job) == 0) {
         // No document was started, so there is none to end.
-        LogNoticeEvent(GetLastError(), "QV106", "Couldn't create a job");
+        LogJobFailure(GetLastError(), "QV106", "Couldn't create a job");
     } else if (!StartPagePrinter(printer)) {
-        LogNoticeEvent(GetLastError(), "QV107", "Couldn't start new page");
+        LogJobFailure(GetLastError(), "QV107", "Couldn't start new page");
         EndDocPrinter(printer);
     } else if (PrintPage(file, printer)) {
         // The whole label is in the queue. Whether it waits there is asked while the
         // printer is still open, and only with Notify set, so that the log of a station
         // without it stays as it was.
-        if (!NoteDriverWithoutLabels() && g_notify == 1)
+        if (!NoteQueueWithoutLabels() && g_notify == 1)
             NoteWaitingLabel(printer);
     }
 

@@ -20,6 +20,8 @@
 #define IDC_SETUP           1001
 #define IDC_TEST            1012
 #define IDC_SHOW_REMOTE     1015
+#define IDC_PRINTER_ADDRESS 1016
+#define IDC_TEST_ADDRESS    1017
 
 /* Some SDK headers already define it. */
 #ifndef IDC_STATIC

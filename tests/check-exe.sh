@@ -26,6 +26,7 @@ has() { grep -qF -- "$1" "$rc"; }
 lacks() { ! grep -qE -- "$1" "$rc"; }
 imports=$(i686-w64-mingw32-objdump -p "$exe" | sed -n 's/^\s*DLL Name: //p' | tr 'a-z' 'A-Z')
 
+check "under 256 KiB" [ "$(stat -c %s "$exe")" -lt 262144 ]
 check "PE32 GUI program for i386" grep -q "PE32 executable (GUI) Intel 80386" <<<"$(file -b "$exe")"
 windows_dlls="KERNEL32.DLL USER32.DLL ADVAPI32.DLL WINSPOOL.DRV COMDLG32.DLL SHELL32.DLL GDI32.DLL MSVCRT.DLL"
 only_windows_dlls() {

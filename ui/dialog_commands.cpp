@@ -8,6 +8,8 @@
 
 #include "app/globals.h"
 #include "app/log.h"
+#include "app/notice.h"
+#include "app/wide_text.h"
 #include "print/raw_print.h"
 #include "res/resource.h"
 #include "ui/config_dialog.h"
@@ -41,14 +43,10 @@ int ShowPrinterProperties()
     return 1;
 }
 
-int TestConfiguration()
+// Asks for a label file to test with; 0, logged, when none was chosen.
+static int AskForLabelFile(char* path)
 {
-    LogEvent(0, "QV026", "Testing configuration");
-    if (!GetSelectedPrinter())
-        return 0;
-
-    char path[TEXT_BUFFER_SIZE];
-    memset(path, 0, sizeof(path));
+    memset(path, 0, TEXT_BUFFER_SIZE);
     OPENFILENAMEA request;
     memset(&request, 0, sizeof(request));
     request.lStructSize = sizeof(request);
@@ -56,7 +54,7 @@ int TestConfiguration()
     request.lpstrFilter = LABEL_FILE_FILTER;
     request.nFilterIndex = 1;
     request.lpstrFile = path;
-    request.nMaxFile = sizeof(path);
+    request.nMaxFile = TEXT_BUFFER_SIZE;
     request.lpstrTitle = "Select a file to print";
     request.Flags = OFN_PATHMUSTEXIST | OFN_FILEMUSTEXIST;
 
@@ -65,8 +63,35 @@ int TestConfiguration()
         LogEvent(0, "QV027", "No file selected");
         return 0;
     }
+    return 1;
+}
+
+int TestConfiguration()
+{
+    LogEvent(0, "QV026", "Testing configuration");
+    char path[TEXT_BUFFER_SIZE];
+    if (!GetSelectedPrinter() || !AskForLabelFile(path))
+        return 0;
     // To the printer selected in the list, which need not be the saved one.
     PrintFileRaw(g_printerName, path);
+    LogEvent(0, "QV028", "Test configuration complete");
+    return 1;
+}
+
+int TestPrinterAddress()
+{
+    LogEvent(0, "QV047", "Testing printer address");
+    char address[TEXT_BUFFER_SIZE], path[TEXT_BUFFER_SIZE];
+    if (ReadAddressField(address, 1) <= 0 || !AskForLabelFile(path))
+        return 0;
+    // The dialog waits, at most about 35 s: a wait cursor says so.
+    HCURSOR previous = SetCursor(LoadCursorA(NULL, IDC_WAIT));
+    g_noticeEvent = NULL;
+    PrintFileRaw(address, path);
+    SetCursor(previous);
+    WCHAR widePath[TEXT_BUFFER_SIZE];
+    AnsiToWide(path, widePath, TEXT_BUFFER_SIZE);
+    ShowTestOutcome(widePath);
     LogEvent(0, "QV028", "Test configuration complete");
     return 1;
 }

@@ -7,6 +7,10 @@ int ShowPrinterProperties();
 // Sends a label file the user picks to the selected printer. 1 when a file was sent.
 int TestConfiguration();
 
+// Sends a label file the user picks to the printer at the address written in the dialog,
+// and says in a box what became of it. 1 when a file was sent.
+int TestPrinterAddress();
+
 // Follows the "Show Remote Printers" box: with the user's consent, lists the domain's
 // printers too; unchecked, lists the local ones only.
 void ToggleRemotePrinters();

@@ -137,6 +137,8 @@ TEST_F(LogFile, AFolderTheCodePageCannotSpellGetsTheLogByItsWideName)
     Run("");
 
     EXPECT_TRUE(std::filesystem::exists(wideFolder + "QuvaraLog.txt"));
+    EXPECT_EQ(std::u16string(g_logPath), std::filesystem::path(wideFolder + "QuvaraLog.txt").u16string())
+        << "a notice's Details name it";
 }
 
 TEST_F(LogFile, LogThatCannotBeCreatedSwitchesLoggingOff)

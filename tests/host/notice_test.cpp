@@ -19,7 +19,8 @@ struct NoticeCase {
     DWORD attributes = 0, status = 0;  // the printer's
     const char* thenCall = "";
     std::string argument = "";  // "": the label
-    const char* driver = "ZDesigner ZD421";  // the queue's, on port USB001
+    const char* driver = "ZDesigner ZD421";  // the queue's
+    std::string port = "USB001";
 };
 
 class Notice : public QuvaraTest, public ::testing::WithParamInterface<NoticeCase> {};
@@ -29,9 +30,9 @@ TEST_P(Notice, TellsWhyTheLabelDidNotPrintOnlyWhenTheStationAsks)
     const NoticeCase& c = GetParam();
     std::string label = MakeFile("label.zpl", std::string(1500, 'x')), logs[2];
     size_t asked[2];
-    // A warning; but for QV122, whether a label waits is asked only with Notify set.
+    // A warning; but for QV122 and QV123, whether a label waits is asked only with Notify set.
     bool warns = c.event && std::string(c.event) >= "QV117";
-    bool waits = warns && strcmp(c.event, "QV122") != 0;
+    bool waits = warns && std::string(c.event) < "QV122";
     for (BYTE notify : {0, 1}) {
         fake::Reset();
         g_noticeEvent = NULL;
@@ -40,15 +41,15 @@ TEST_P(Notice, TellsWhyTheLabelDidNotPrintOnlyWhenTheStationAsks)
         AddPrinter("Zebra ZD421");
         world().printerStates["Zebra ZD421"] = {c.attributes, c.status};
         world().printerDrivers["Zebra ZD421"] = c.driver;
-        world().printerPorts["Zebra ZD421"] = "USB001";
+        world().printerPorts["Zebra ZD421"] = c.port;
         fake::FailCall(c.call, c.error, c.nth);
         fake::FailCall(c.thenCall, c.error);
         fake::SetRegistryValue(kKey, "Notify", REG_DWORD, {notify, 0, 0, 0});
         Run(c.argument.empty() ? label : c.argument);
         logs[notify] = Log();
         ExpectNothingLeftOpen();
-        asked[notify] = fake::CallsAmong({"MessageBoxA", "CreateMutexA", "GetPrinterA"}).size();
-        EXPECT_TRUE(notify || fake::CallsAmong({"MessageBoxA", "CreateMutexA"}).empty());
+        asked[notify] = fake::CallsAmong({"MessageBoxW", "CreateMutexA", "GetPrinterA"}).size();
+        EXPECT_TRUE(notify || fake::CallsAmong({"MessageBoxW", "CreateMutexA"}).empty());
         // IT's event, with or without the option; a source that cannot be had changes nothing.
         bool reported =
             c.event && (notify || !waits) && strcmp(c.thenCall, "RegisterEventSourceA") != 0;
@@ -57,12 +58,18 @@ TEST_P(Notice, TellsWhyTheLabelDidNotPrintOnlyWhenTheStationAsks)
             const fake::ReportedEvent& event = world().events[0];
             EXPECT_EQ(event.type, warns ? EVENTLOG_WARNING_TYPE : EVENTLOG_ERROR_TYPE);
             EXPECT_EQ(event.id, (DWORD)atoi(c.event + 2));
-            std::string file = c.argument.empty() ? label : c.argument;
+            // A longer file string would lose the event: cut, ending "...".
+            std::string file = c.argument.empty() ? label : c.argument.substr(0, 31836) + "...";
             std::string printer = strcmp(c.event, "QV001") ? "Zebra ZD421" : "";
             bool opened = strcmp(c.event, "QV106") >= 0;  // the queue's driver and port known
-            EXPECT_EQ(event.strings, (std::vector<std::string>{file, printer, logs[notify],
+            std::string cause = c.driver == std::string("Remote Desktop Easy Print")
+                                    ? " The cause: Windows' driver Remote Desktop Easy Print "
+                                      "passes no labels on to a printer."
+                                    : "";
+            EXPECT_EQ(event.strings, (std::vector<std::string>{file, printer,
+                                                               logs[notify].substr(0, LOG_LINES_SIZE - 1),
                                                                opened ? c.driver : "",
-                                                               opened ? "USB001" : ""}));
+                                                               opened ? c.port : "", cause}));
         }
     }
     EXPECT_GT(asked[1], asked[0]);
@@ -80,8 +87,8 @@ TEST_P(Notice, TellsWhyTheLabelDidNotPrintOnlyWhenTheStationAsks)
         EXPECT_EQ(box.type, (UINT)(MB_OK | (warns ? MB_ICONWARNING : MB_ICONERROR) | MB_TOPMOST |
                                    MB_SETFOREGROUND));
         EXPECT_EQ(box.openHandles, 0) << "the log, the label and the printer are closed";
-        EXPECT_EQ(fake::CallsAmong({"CreateMutexA", "MessageBoxA", "ReleaseMutex"}),
-                  (std::vector<std::string>{"CreateMutexA", "MessageBoxA", "ReleaseMutex"}));
+        EXPECT_EQ(fake::CallsAmong({"CreateMutexA", "MessageBoxW", "ReleaseMutex"}),
+                  (std::vector<std::string>{"CreateMutexA", "MessageBoxW", "ReleaseMutex"}));
     }
 }
 
@@ -89,7 +96,7 @@ INSTANTIATE_TEST_SUITE_P(
     Outcomes, Notice,
     ::testing::Values(
         NoticeCase{"QV001", "has not been set up", "RegOpenKeyExA", 2, ERROR_ACCESS_DENIED},
-        NoticeCase{"QV041", "too long", "", 0, 0, 0, 0, "", std::string(600, 'x')},
+        NoticeCase{"QV041", "too long", "", 0, 0, 0, 0, "", std::string(40000, 'x')},
         NoticeCase{"QV104", "label.zpl\" could not be opened.\r\nWindows reports: The process",
                    "CreateFileA", 2, ERROR_SHARING_VIOLATION},
         NoticeCase{"QV105", "\"Zebra ZD421\" could not be opened.\r\nWindows reports: Access",
@@ -110,10 +117,16 @@ INSTANTIATE_TEST_SUITE_P(
         NoticeCase{"QV121", "in an error state.", "", 0, 0, 0, PRINTER_STATUS_PAPER_JAM},
         NoticeCase{nullptr, "", "GetPrinterA", 3, ERROR_ACCESS_DENIED, 0, PRINTER_STATUS_PAUSED},
         NoticeCase{nullptr, "", "LocalAlloc", 2, ERROR_OUTOFMEMORY, 0, PRINTER_STATUS_PAUSED},
-        // Sent, but to a driver that passes nothing on; also without Notify, and before the
-        // printer's own state.
-        NoticeCase{"QV122", "Windows' driver \"Remote Desktop Easy Print\" passes no labels", "",
-                   0, 0, 0, PRINTER_STATUS_PAUSED, "", "", "Remote Desktop Easy Print"}));
+        // Sent, but to a driver or port that passes nothing on; also without Notify, and
+        // before the printer's own state.
+        NoticeCase{"QV122", "Windows' driver \"Microsoft Print To PDF\" passes no labels", "",
+                   0, 0, 0, PRINTER_STATUS_PAUSED, "", "", "Microsoft Print To PDF"},
+        NoticeCase{"QV123", "port \"nul:\" passes no labels", "", 0, 0, 0, 0, "", "",
+                   "ZDesigner ZD421", "USB001, nul:"},
+        // Easy Print makes the write fail: the failure stays, with the driver as its cause.
+        NoticeCase{"QV112", "\"Remote Desktop Easy Print\" passes no labels on to a printer.\r\n"
+                   "Ask whoever looks after this computer to choose", "", 0, 0, 0, 0, "", "",
+                   "Remote Desktop Easy Print"}));
 
 // Only a REG_DWORD of 1 shows a notice, one at a time across copies; the longest printer
 // name and log path are shown whole, and a run without a log names none.
@@ -155,6 +168,22 @@ TEST_F(Notice, OnlyADwordOfOneShowsANoticeAndOnlyWhileNoOtherIsOpen)
         }
         ExpectNothingLeftOpen();
     }
+}
+
+// A label for an address: the event names the address as its printer and port.
+TEST_F(Notice, AnAddressIsTheEventsPrinterAndPort)
+{
+    SavePrinter("tcp://gone");
+    fake::SetRegistryValue(kKey, "Notify", REG_DWORD, {1, 0, 0, 0});
+
+    Run(MakeFile("label.zpl", "^XA^XZ"));
+
+    ASSERT_EQ(world().events.size(), 1u);
+    EXPECT_EQ(world().events[0].id, 134u);
+    EXPECT_EQ(world().events[0].strings[1] + world().events[0].strings[3] + world().events[0].strings[4],
+              "tcp://gonetcp://gone");
+    EXPECT_TRUE(world().messageBoxes.at(0).text.starts_with(
+        "The label was not printed: the network knows no printer \"tcp://gone\".\r\nWindows reports: No such host"));
 }
 
 }  // namespace

@@ -1,6 +1,12 @@
 // Sending a file to the spooler: chunking, byte fidelity, and every failure path.
+#include <winsock2.h>
+
+#include <fstream>
+#include <sstream>
+
 #include "app/globals.h"
 #include "app/log.h"
+#include "print/address_print.h"
 #include "print/raw_print.h"
 #include "test_support.h"
 
@@ -312,28 +318,58 @@ TEST_F(RawPrint, TheDriverDecidesBetweenRawAndXpsPass)
     }
 }
 
-// Windows' own drivers that pass nothing on to a printer get the label as always, and a
-// warning in the log; no other driver does.
-TEST_F(RawPrint, AQueueWhoseDriverPassesNoLabelsIsToldAfterTheJob)
+// Windows' own drivers and ports that pass nothing on to a printer, by name or (Windows 8
+// and later) by the installed driver's category, get the label as always and a warning in
+// the log; no other does. Easy Print fails the write: the failure names the driver.
+TEST_F(RawPrint, AQueueThatPassesNoLabelsIsNamed)
 {
-    const std::vector<std::string> told = {
-        "Remote Desktop Easy Print", "Terminal Services Easy Print", "Microsoft Print To PDF",
-        "Microsoft XPS Document Writer", "Microsoft XPS Document Writer v4",
-        "Send to Microsoft OneNote 16 Driver", "Send To OneNote 2013 Driver", "OneNote (Desktop)",
-        "Microsoft Shared Fax Driver", "microsoft print to pdf"};
-    const std::vector<std::string> notTold = {"ZDesigner ZD421-203dpi ZPL", "Microsoft IPP Class Driver",
-                                              "Microsoft Print To PDF (copy)", ""};
+    const struct {
+        std::string driver;
+        DWORD attributes;  // its category
+        std::string ports, warning;  // after "Label will not come out of a label printer: "
+    } cases[] = {
+        {"Terminal Services Easy Print", 0, "TS001", "driver"},
+        {"microsoft print to pdf", 0, "PORTPROMPT:", "driver"},
+        {"Microsoft XPS Document Writer", 0, "XPSPort:", "driver"},
+        {"Microsoft XPS Document Writer v4", 0, "PORTPROMPT:", "driver"},
+        {"Send to Microsoft OneNote 16 Driver", 0, "nul:", "driver"},
+        {"Microsoft Software Printer Driver", 0, "USB001", "driver"},
+        {"Microsoft Shared Fax Driver", 0, "SHRFAX:", "driver"},
+        {"Acme Fax", 0x40, "USB001", "driver"},
+        {"Acme PDF", 0x80, "USB001", "driver"},
+        {"Acme Virtual", 0x100, "USB001", "driver"},
+        {"Acme Cloud", 0x200, "USB001", "driver"},
+        {"ZDesigner ZD421", 0, "nul:", "port nul:"},
+        {"ZDesigner ZD421", 0, "NUL", "port NUL"},
+        {"ZDesigner ZD421", 0, "USB001, FILE: ", "port FILE:"},
+        {"ZDesigner ZD421", 0, "USB001,shrfax:", "port shrfax:"},
+        {"ZDesigner ZD421", 0x1, "USB001", ""},
+        {"ZDesigner ZD421", 0, "TS002", ""},
+        {"ZDesigner ZD421", 0, "NUL0:,LPT1:", ""},
+        {"Microsoft IPP Class Driver", 0, "WSD-1", ""},
+        {"Microsoft Print To PDF (copy)", 0, "USB001", ""},
+        {"OneNote (Desktop)", 0, "USB001", ""},
+        {"", 0, "", ""},
+        {"Remote Desktop Easy Print", 0, "TS003", "fails"}};
     std::string path = MakeFile("label.zpl", "^XA^XZ");
     CloseLog();  // each case logs anew
-    for (bool warns : {true, false}) {
-        for (const std::string& driver : warns ? told : notTold) {
-            world().printerDrivers[kPrinter] = driver;
-            OpenLog();
-            std::string warning = "Label will not come out of a label printer: driver " + driver;
-            EXPECT_EQ(Print(path), Entry("QV111", "End-of-file") + (warns ? Entry("QV122", warning) : ""));
-        }
+    for (const auto& c : cases) {
+        world().printerDrivers[kPrinter] = c.driver;
+        world().printerPorts[kPrinter] = c.ports;
+        world().installedDrivers = {{"Windows x64", c.driver, c.attributes}};
+        OpenLog();
+        std::string warning = "Label will not come out of a label printer: " +
+                              (c.warning == "driver" ? "driver " + c.driver : c.warning);
+        std::string entries =
+            c.warning == "fails" ? ErrorEntry("QV112", "Can't write to printer. Windows' driver " +
+                                                           c.driver + " passes no labels on to a printer",
+                                              ERROR_NOT_SUPPORTED)
+            : c.warning.empty() ? Entry("QV111", "End-of-file")
+                                : Entry("QV111", "End-of-file") +
+                                      Entry(c.warning == "driver" ? "QV122" : "QV123", warning);
+        EXPECT_EQ(Print(path), entries) << c.driver << " on " << c.ports;
     }
-    EXPECT_EQ(world().jobs.size(), told.size() + notTold.size()) << "each label is sent";
+    EXPECT_EQ(world().jobs.size(), std::size(cases)) << "each label is sent";
 }
 
 TEST_F(RawPrint, EndDocumentFailingAfterAFailedPageEndIsNotLoggedAgain)
@@ -374,6 +410,132 @@ TEST_F(RawPrint, TransferBufferIsClearedBeforeEveryRead)
 
     for (size_t i = 6; i < sizeof(g_transferBuffer); ++i)
         ASSERT_EQ(g_transferBuffer[i], 0) << i;
+}
+
+}  // namespace
+
+namespace {
+
+// The addresses that are a printer's (the installer reads the same table) and where they
+// lead; any value beginning "tcp:" is meant as one.
+TEST(PrinterAddress, IsTcpWithAHostAndAPortAndNothingElse)
+{
+    std::ifstream table(std::string(QUVARA_SOURCE_DIR) + "/tests/printer-addresses.txt");
+    std::string line, verdict, text, host, port;
+    int rows = 0;
+    while (std::getline(table, line)) {
+        std::istringstream fields(line);
+        if (line.empty() || line[0] == '#' || !(fields >> verdict >> text))
+            continue;
+        ++rows;
+        char parsedHost[HOST_SIZE] = "", parsedPort[PORT_SIZE] = "";
+        EXPECT_TRUE(IsPrinterAddress(text.c_str())) << text;
+        EXPECT_EQ(ParsePrinterAddress(text.c_str(), parsedHost, parsedPort), verdict == "ok") << text;
+        if (verdict == "ok" && fields >> host >> port) {
+            EXPECT_EQ(parsedHost, host);
+            EXPECT_EQ(parsedPort, port);
+        }
+    }
+    EXPECT_EQ(rows, 49);
+    EXPECT_FALSE(IsPrinterAddress("tcp") || IsPrinterAddress("Zebra tcp://a"));
+}
+
+// Straight to a printer's address: what arrives, what the log ends with, and when.
+TEST_F(RawPrint, AnAddressGetsTheWholeLabelOnceOrTheReasonWhyNot)
+{
+    const fake::Bytes label = Pattern(3000);
+    const int reset = WSAECONNRESET, refused = WSAECONNREFUSED, silent = WSAETIMEDOUT;
+    const std::string connected = Entry("QV137", "Connected to the printer"),
+                      sent = connected + Entry("QV111", "End-of-file"),
+                      printed = sent + Entry("QV140", "Printer closed the connection");
+    const struct {
+        const char* name;
+        std::vector<fake::NetworkPrinter> network;
+        std::string address, entries;
+        size_t received;
+        DWORD seconds;  // on the clock at the end
+        int connects;   // of the last printer
+        size_t piece = SIZE_MAX;
+    } cases[] = {
+        {"Closes", {{"p"}}, "tcp://p:9101/", printed, 3000, 0, 1},
+        {"TakesSmallPieces", {{"p"}}, "tcp://p", printed, 3000, 0, 1, 100},
+        {"StaysOpen", {{"p", 0, 0, SIZE_MAX, silent}}, "tcp://p",
+         sent + Entry("QV141", "Printer kept the connection open"), 3000, 15, 1},
+        {"ResetsAfterTheLastByte", {{"p", 0, 0, SIZE_MAX, reset}}, "tcp://p",
+         sent + ErrorEntry("QV139", "Label sent, but the printer did not confirm it", reset), 3000, 0, 1},
+        {"DropsTheConnection", {{"p", 0, 0, 1500}}, "tcp://p",
+         connected + ErrorEntry("QV138", "Connection lost before the whole label went; bytes Windows "
+                                         "took: 1500", reset), 1500, 0, 1},
+        {"Refuses", {{"p", refused}}, "tcp://p",
+         ErrorEntry("QV135", "Printer refused the connection", refused), 0, 27, 11},
+        {"IsSilent", {{"p", silent}}, "tcp://p", ErrorEntry("QV136", "Printer did not answer", silent),
+         0, 31, 6},
+        {"ListensAfterFiveSeconds", {{"p", 0, 5000}}, "tcp://p", printed, 3000, 7, 6},
+        {"SecondAddressAnswers", {{"p", refused}, {"p"}}, "tcp://p", printed, 3000, 0, 1},
+        {"UnknownName", {}, "tcp://p", ErrorEntry("QV134", "Printer address unknown", WSAHOST_NOT_FOUND),
+         0, 0, 0},
+        {"NotAnAddress", {{"p"}}, "tcp://p:0", Entry("QV130", "Not a printer address"), 0, 0, 0}};
+    std::string path = MakeFile("label.zpl", label);
+    CloseLog();
+    for (const auto& c : cases) {
+        fake::Reset();
+        world().tempPath = folder() + "/";
+        world().network = c.network;
+        world().sendPiece = c.piece;
+        OpenLog();
+
+        EXPECT_EQ(Print(path, c.address.c_str()), c.entries) << c.name;
+
+        const fake::NetworkPrinter* last = c.network.empty() ? nullptr : &world().network.back();
+        EXPECT_EQ(last ? last->received : fake::Bytes(),
+                  fake::Bytes(label.begin(), label.begin() + (long)c.received))
+            << c.name;
+        EXPECT_EQ(world().clock / 1000, c.seconds) << c.name;
+        EXPECT_EQ(last ? last->connects : 0, c.connects) << c.name;
+        EXPECT_EQ(g_printerPort, c.address) << "the event's port";
+        // Winsock is loaded only for an address, and unloaded only after the connection
+        // is closed, which a whole label's is gracefully.
+        std::vector<std::string> order = fake::CallsAmong(
+            {"LoadLibraryA", "shutdown", "closesocket", "WSACleanup", "FreeLibrary"});
+        std::vector<std::string> end = {"WSACleanup", "FreeLibrary"};
+        if (c.received == label.size())
+            end.insert(end.begin(), {"shutdown", "closesocket"});
+        EXPECT_EQ(order.empty(), c.name == std::string("NotAnAddress"));
+        EXPECT_TRUE(order.empty() || std::equal(end.rbegin(), end.rend(), order.rbegin())) << c.name;
+        EXPECT_TRUE(world().jobs.empty());
+        ExpectNothingLeftOpen();
+    }
+}
+
+// Copies take turns at one printer; one that waits 2 minutes in vain sends nothing. A
+// Winsock that cannot start sends nothing either. The setup's Test asks only once.
+TEST_F(RawPrint, AnAddressIsUsedInTurnAndTheTestAsksOnce)
+{
+    std::string path = MakeFile("label.zpl", "^XA^XZ");
+    CloseLog();
+    world().network = {{"p", WSAECONNREFUSED}};
+    world().otherCopysMutexes.insert("Quvara printer p 9100");
+    OpenLog();
+    EXPECT_EQ(Print(path, "tcp://P"),
+              Entry("QV131", "Waiting for another copy of Quvara printing to the address") +
+                  ErrorEntry("QV132", "Another copy of Quvara kept the printer for 2 minutes",
+                             WAIT_TIMEOUT));
+    EXPECT_EQ(world().clock, 120000u);
+
+    world().otherCopysMutexes.clear();
+    fake::FailCall("WSAStartup", WSASYSNOTREADY);
+    OpenLog();
+    EXPECT_EQ(Print(path, "tcp://p"),
+              ErrorEntry("QV133", "Windows' network could not be used", WSASYSNOTREADY));
+
+    g_dialog = (HWND)0xD1A;
+    OpenLog();
+    EXPECT_EQ(Print(path, "tcp://p"),
+              ErrorEntry("QV135", "Printer refused the connection", WSAECONNREFUSED));
+    EXPECT_EQ(world().network[0].connects, 1);
+    g_dialog = NULL;
+    EXPECT_EQ(world().network[0].received, fake::Bytes());
+    ExpectNothingLeftOpen();
 }
 
 }  // namespace

@@ -115,14 +115,14 @@ TEST_P(Unquoting, PrintsTheFileTheArgumentNames)
     std::string argument = Expand(c.argument);
     std::string path = Expand(c.path);
     // The ANSI text, then the wide one, read when the ANSI one is not its exact conversion
-    // (the second conversion: the first is the log folder's).
+    // (the third conversion: the first two are the log folder's).
     for (bool wide : {false, true}) {
         fake::Reset();
         world().tempPath = folder() + "/";
         AddPrinter("Zebra");
         SavePrinter("Zebra");
         if (wide)
-            fake::FailCall("WideCharToMultiByte", ERROR_INSUFFICIENT_BUFFER, 2);
+            fake::FailCall("MultiByteToWideChar", ERROR_INSUFFICIENT_BUFFER, 3);
 
         EXPECT_EQ(Run(argument), 0);
 
@@ -229,6 +229,25 @@ TEST_F(RunMode, ANameOutsideTheCodePagePrintsTheFileItNames)
         EXPECT_EQ(world().jobs[0].accepted, ReadHostFile(label)) << ansi;
         EXPECT_EQ(fake::CountCalls("CreateFileW"), ansi != name ? 1 : 0);
     }
+}
+
+// A label that cannot be opened is reported by its own name, never the ANSI look-alike's.
+TEST_F(RunMode, ALabelIsReportedByItsWideName)
+{
+    SavePrinter("Zebra");
+    AddPrinter("Zebra");
+    fake::SetRegistryValue("HKLM\\Software\\Pellander\\Quvara", "Notify", REG_DWORD, {1, 0, 0, 0});
+    std::string label = folder() + "/\xC5\x81" "abel.zpl";  // not there; "Label.zpl" is
+    MakeFile("Label.zpl", "^XA^FDlook-alike^FS^XZ");
+    world().commandLine = "\"C:\\Q\\Quvara.exe\" " + folder() + "/Label.zpl";
+    world().wideCommandLine = std::filesystem::path("\"C:\\Q\\Quvara.exe\" " + label).u16string();
+
+    EXPECT_EQ(WinMain((HINSTANCE)0x400000, NULL, nullptr, SW_SHOWNORMAL), 0);
+
+    ASSERT_EQ(world().events.size(), 1u) << Log();
+    EXPECT_EQ(world().events[0].strings[0], label);
+    EXPECT_NE(world().messageBoxes.at(0).text.find("\"" + label + "\" could not be opened"),
+              std::string::npos);
 }
 
 // The argument text is what follows the program's name and the blanks after it; only

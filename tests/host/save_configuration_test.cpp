@@ -201,6 +201,7 @@ struct ProgramPathCase {
     DWORD failure;  // GetModuleFileNameA fails with this; 0: it reports `path`
     DWORD error;    // of the QV043 entry; 0: the commands are written
     std::u16string widePath = u"";  // "": path as it is
+    UINT codePage = 1252;
 };
 
 class OpenCommand : public Saving, public ::testing::WithParamInterface<ProgramPathCase> {};
@@ -210,6 +211,7 @@ TEST_P(OpenCommand, QuotesAWholeProgramPathOrIsNotWritten)
     const ProgramPathCase& c = GetParam();
     world().modulePath = c.path;
     world().wideModulePath = c.widePath;
+    world().codePage = c.codePage;
     if (c.failure)
         fake::FailCall("GetModuleFileNameA", c.failure);
 
@@ -253,7 +255,9 @@ INSTANTIATE_TEST_SUITE_P(
                         ERROR_NOT_ENOUGH_MEMORY},
         // The ANSI path best-fitted: a folder that does not exist.
         ProgramPathCase{"OutsideTheCodePage", "C:\\Users\\Lukasz\\Quvara.exe", 0,
-                        ERROR_NO_UNICODE_TRANSLATION, u"C:\\Users\\\u0141ukasz\\Quvara.exe"}),
+                        ERROR_NO_UNICODE_TRANSLATION, u"C:\\Users\\\u0141ukasz\\Quvara.exe"},
+        // "Beta: Use Unicode UTF-8": Windows refuses best-fit flags for that code page.
+        ProgramPathCase{"PlainUnderUtf8", "C:\\Program Files\\Quvara\\Quvara.exe", 0, 0, u"", CP_UTF8}),
     [](const auto& info) { return std::string(info.param.name); });
 
 }  // namespace

@@ -150,6 +150,7 @@ void QuvaraTest::ExpectNothingLeftOpen()
     EXPECT_EQ(world().localAllocations, 0);
     EXPECT_EQ(world().openMutexes, 0);
     EXPECT_EQ(world().openEventSources, 0);
+    EXPECT_EQ(world().openSockets, 0);
 }
 
 fake::Bytes ReadHostFile(const std::string& path)

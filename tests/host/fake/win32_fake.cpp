@@ -49,7 +49,7 @@ std::vector<ShortWriteInjection> g_shortWrites;
 std::map<intptr_t, FileEntry> g_files;
 std::map<intptr_t, std::string> g_keys;
 std::map<intptr_t, PrinterEntry> g_printerHandles;
-std::set<intptr_t> g_mutexes;
+std::map<intptr_t, std::string> g_mutexes;
 intptr_t g_nextHandle = 0x1000;
 std::vector<std::string> g_iconNames;  // by LoadIconA handle - 1
 
@@ -74,6 +74,10 @@ const std::map<DWORD, const char*> kSystemTexts = {
     {ERROR_INVALID_DATATYPE, "The specified datatype is invalid.\r\n"},
     {ERROR_PRINTER_DELETED, "The specified printer has been deleted.\r\n"},
     {ERROR_NOT_READY, "The device is not ready.\r\n"},
+    {ERROR_NOT_SUPPORTED, "The request is not supported.\r\n"},
+    {10054, "An existing connection was forcibly closed by the remote host.\r\n"},  // WSAECONNRESET
+    {10061, "No connection could be made because the target machine actively refused it.\r\n"},
+    {11001, "No such host is known.\r\n"},  // WSAHOST_NOT_FOUND
 };
 
 // The log writes each event code on its own; with QUVARA_EVENT_CODES set, every code
@@ -92,6 +96,8 @@ void NoteEventCode(const char* text, DWORD size)
     (void)ignored;
     close(fd);
 }
+
+}  // namespace
 
 void Record(const char* call)
 {
@@ -135,6 +141,8 @@ HANDLE NewHandle()
     g_nextHandle += 4;
     return (HANDLE)g_nextHandle;
 }
+
+namespace {
 
 DWORD ErrorFromErrno(int error)
 {
@@ -390,20 +398,55 @@ extern "C" DWORD WINAPI GetTempPathW(DWORD size, LPWSTR buffer)
     return (DWORD)path.size() + (path.size() < size ? 0 : 1);
 }
 
+static std::string Utf8(const WCHAR* text)
+{
+    return std::filesystem::path(std::u16string(text)).string();
+}
+
 // The ANSI code page as Latin-1: what it lacks becomes "?", reported as a default character.
-extern "C" INT WINAPI WideCharToMultiByte(UINT, DWORD, LPCWSTR text, INT, LPSTR buffer, INT size,
-                                          LPCSTR, BOOL* usedDefault)
+// Windows refuses other flags, and the default-character report, for UTF-8.
+extern "C" INT WINAPI WideCharToMultiByte(UINT, DWORD flags, LPCWSTR text, INT, LPSTR buffer,
+                                          INT size, LPCSTR, BOOL* usedDefault)
 {
     Record("WideCharToMultiByte");
     std::u16string wide(text);
-    *usedDefault = FALSE;
+    if (g_world.codePage == CP_UTF8 && ((flags & ~WC_ERR_INVALID_CHARS) != 0 || usedDefault))
+        return Fail(flags ? ERROR_INVALID_FLAGS : ERROR_INVALID_PARAMETER);
     if (Injected("WideCharToMultiByte") || (size_t)size <= wide.size())
         return 0;
     for (size_t i = 0; i <= wide.size(); ++i) {
-        *usedDefault |= wide[i] > 0xFF;
+        if (usedDefault != nullptr)
+            *usedDefault |= wide[i] > 0xFF;
         buffer[i] = wide[i] > 0xFF ? '?' : (char)wide[i];
     }
     return (INT)wide.size() + 1;
+}
+
+// Latin-1 for 1252, UTF-8 for 65001; a byte sequence UTF-8 lacks fails, as
+// MB_ERR_INVALID_CHARS asks.
+extern "C" INT WINAPI MultiByteToWideChar(UINT codePage, DWORD, LPCSTR text, INT length,
+                                          LPWSTR buffer, INT size)
+{
+    Record("MultiByteToWideChar");
+    std::string bytes = length < 0 ? std::string(text, strlen(text) + 1) : std::string(text, length);
+    std::u16string wide;
+    if ((codePage == CP_ACP ? g_world.codePage : codePage) == CP_UTF8) {
+        try {
+            wide = std::filesystem::path(bytes).u16string();
+        } catch (const std::exception&) {
+            return Fail(ERROR_NO_UNICODE_TRANSLATION);
+        }
+    } else {
+        for (char byte : bytes)
+            wide += (char16_t)(unsigned char)byte;
+    }
+    if (Injected("MultiByteToWideChar"))
+        return 0;
+    if (size != 0 && (size_t)size < wide.size())
+        return Fail(ERROR_INSUFFICIENT_BUFFER);
+    if (size != 0)
+        memcpy(buffer, wide.data(), wide.size() * sizeof(WCHAR));
+    return (INT)wide.size();
 }
 
 extern "C" DWORD WINAPI GetTempPathA(DWORD size, LPSTR buffer)
@@ -464,9 +507,36 @@ static BOOL WINAPI FakeIsWow64Process2(HANDLE, USHORT* processMachine, USHORT* n
     return TRUE;
 }
 
-// Windows 10 1511 and later only: the stand-in is one of those.
-extern "C" FARPROC WINAPI GetProcAddress(HMODULE, LPCSTR name)
+// ws2_32 is loaded at run time; its calls are in winsock_fake.cpp.
+static const HMODULE kWinsock = (HMODULE)0x7E520000;
+
+extern "C" HMODULE WINAPI LoadLibraryA(LPCSTR name)
 {
+    Record("LoadLibraryA");
+    return !Injected("LoadLibraryA") && strcasecmp(name, "ws2_32.dll") == 0 ? kWinsock : nullptr;
+}
+
+extern "C" BOOL WINAPI FreeLibrary(HMODULE module)
+{
+    Record("FreeLibrary");
+    return module == kWinsock;
+}
+
+extern "C" DWORD WINAPI GetTickCount(void)
+{
+    return g_world.clock;
+}
+
+extern "C" void WINAPI Sleep(DWORD milliseconds)
+{
+    g_world.clock += milliseconds;
+}
+
+// Windows 10 1511 and later only: the stand-in is one of those.
+extern "C" FARPROC WINAPI GetProcAddress(HMODULE module, LPCSTR name)
+{
+    if (module == kWinsock)
+        return WinsockCall(name);
     return strcmp(name, "IsWow64Process2") == 0 ? (FARPROC)(void (*)(void))FakeIsWow64Process2 : nullptr;
 }
 
@@ -620,9 +690,19 @@ extern "C" HANDLE WINAPI CreateMutexA(LPSECURITY_ATTRIBUTES, BOOL, LPCSTR name)
     Record("CreateMutexA");
     g_world.lastError = g_world.otherCopysMutexes.count(name) ? ERROR_ALREADY_EXISTS : 0;
     HANDLE handle = NewHandle();
-    g_mutexes.insert((intptr_t)handle);
+    g_mutexes[(intptr_t)handle] = name;
     ++g_world.openMutexes;
     return handle;
+}
+
+// Another copy's mutex is never released: the wait runs its whole time.
+extern "C" DWORD WINAPI WaitForSingleObject(HANDLE handle, DWORD milliseconds)
+{
+    Record("WaitForSingleObject");
+    if (!g_world.otherCopysMutexes.count(g_mutexes.at((intptr_t)handle)))
+        return WAIT_OBJECT_0;
+    g_world.clock += milliseconds;
+    return WAIT_TIMEOUT;
 }
 
 extern "C" BOOL WINAPI ReleaseMutex(HANDLE handle)
@@ -762,14 +842,20 @@ extern "C" HANDLE WINAPI RegisterEventSourceA(LPCSTR server, LPCSTR source)
     return refused ? nullptr : (++g_world.openEventSources, (HANDLE)0xE7E1);
 }
 
-extern "C" BOOL WINAPI ReportEventA(HANDLE source, WORD type, WORD category, DWORD id, PSID user,
-                                   WORD count, DWORD dataSize, LPCSTR* strings, LPVOID data)
+extern "C" BOOL WINAPI ReportEventW(HANDLE source, WORD type, WORD category, DWORD id, PSID user,
+                                    WORD count, DWORD dataSize, LPCWSTR* strings, LPVOID data)
 {
-    Record("ReportEventA");
-    bool refused = Injected("ReportEventA") || source != (HANDLE)0xE7E1;
+    Record("ReportEventW");
+    std::vector<std::string> texts;
+    for (WORD i = 0; i < count; ++i)
+        texts.push_back(Utf8(strings[i]));
+    bool tooLong = false;
+    for (WORD i = 0; i < count; ++i)
+        tooLong = tooLong || std::u16string(strings[i]).size() > 31839;
+    bool refused = Injected("ReportEventW") || source != (HANDLE)0xE7E1 || tooLong;
     if (refused || category || user || dataSize || data)
-        return FALSE;
-    g_world.events.push_back({type, id, std::vector<std::string>(strings, strings + count)});
+        return Fail(ERROR_INVALID_PARAMETER);
+    g_world.events.push_back({type, id, texts});
     return TRUE;
 }
 
@@ -896,6 +982,9 @@ extern "C" BOOL WINAPI WritePrinter(HANDLE handle, LPVOID buffer, DWORD size, LP
     if (printer == nullptr || printer->job < 0)
         return Fail(ERROR_INVALID_HANDLE);
     Job& job = g_world.jobs[printer->job];
+    // Remote Desktop's Easy Print fails every write of RAW data (the error is a guess).
+    if (g_world.printerDrivers[printer->name] == "Remote Desktop Easy Print" && job.datatype == "RAW")
+        return Fail(ERROR_NOT_SUPPORTED);
     const BYTE* bytes = (const BYTE*)buffer;
     job.chunks.emplace_back(bytes, bytes + size);
 
@@ -1044,6 +1133,13 @@ extern "C" INT WINAPI MessageBoxA(HWND owner, LPCSTR text, LPCSTR caption, UINT 
     return turn < g_world.messageBoxAnswers.size() ? g_world.messageBoxAnswers[turn] : IDOK;
 }
 
+extern "C" INT WINAPI MessageBoxW(HWND owner, LPCWSTR text, LPCWSTR caption, UINT type)
+{
+    INT answer = MessageBoxA(owner, Utf8(text).c_str(), Utf8(caption).c_str(), type);
+    g_world.calls.back() = "MessageBoxW";
+    return answer;
+}
+
 extern "C" void WINAPI SHChangeNotify(LONG event, UINT flags, LPCVOID item1, LPCVOID item2)
 {
     Record("SHChangeNotify");
@@ -1055,6 +1151,32 @@ extern "C" UINT WINAPI IsDlgButtonChecked(HWND dialog, int id)
     Record("IsDlgButtonChecked");
     auto found = g_world.controls.find(id);
     return dialog == g_world.dialog && found != g_world.controls.end() ? found->second.checked : 0;
+}
+
+extern "C" UINT WINAPI GetDlgItemTextA(HWND dialog, int id, LPSTR text, int size)
+{
+    std::string kept = dialog == g_world.dialog ? g_world.controls[id].text.substr(0, size - 1) : "";
+    memcpy(text, kept.c_str(), kept.size() + 1);
+    return (UINT)kept.size();
+}
+
+extern "C" BOOL WINAPI SetDlgItemTextA(HWND dialog, int id, LPCSTR text)
+{
+    Record("SetDlgItemTextA");
+    g_world.controls[id].text = text;
+    return dialog == g_world.dialog;
+}
+
+extern "C" HCURSOR WINAPI LoadCursorA(HINSTANCE, LPCSTR name)
+{
+    return (HCURSOR)name;
+}
+
+extern "C" HCURSOR WINAPI SetCursor(HCURSOR cursor)
+{
+    Record("SetCursor");
+    std::swap(cursor, g_world.cursor);
+    return cursor;
 }
 
 extern "C" BOOL WINAPI CheckDlgButton(HWND dialog, int id, UINT state)

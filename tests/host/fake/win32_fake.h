@@ -50,7 +50,7 @@ struct InstalledDriver {
 struct ReportedEvent {
     WORD type;
     DWORD id;
-    std::vector<std::string> strings;
+    std::vector<std::string> strings;  // in UTF-8
 };
 
 struct DialogCall {
@@ -61,16 +61,29 @@ struct DialogCall {
     LPARAM parameter = 0;
 };
 
-// A control of the dialog: a drop-down list's entries and selection, a check box's state.
+// A control of the dialog: a drop-down list's entries and selection, a check box's state,
+// an edit box's text.
 struct Control {
     std::vector<std::string> entries;
     int selection = -1;
     UINT checked = BST_UNCHECKED;
+    std::string text;
+};
+
+// A printer at one of the addresses a name resolves to, in the order they resolve.
+struct NetworkPrinter {
+    std::string name;
+    int answer = 0;           // a connect's error: 0 connects, WSAETIMEDOUT is silence
+    DWORD listensAt = 0;      // refuses before this time
+    size_t takes = SIZE_MAX;  // bytes it reads before it resets the connection
+    int lastAnswer = 0;       // after the last byte: 0 closes, WSAETIMEDOUT stays open
+    Bytes received = {};
+    int connects = 0;
 };
 
 struct ShownMessageBox {
     HWND owner;
-    std::string text, caption;
+    std::string text, caption;  // MessageBoxW's in UTF-8
     UINT type;
     int openHandles;  // files, keys and printers open while it showed
 };
@@ -112,6 +125,7 @@ struct World {
     std::string modulePath;
     // The wide forms; "": the ANSI one's bytes as Latin-1.
     std::u16string wideCommandLine, wideTempPath, wideModulePath;
+    UINT codePage = 1252;  // the ANSI code page: 1252 as Latin-1, or 65001 (UTF-8)
     bool administrator = true;   // false: HKLM may be read, not written
     bool filesHereOnly = false;  // refuse absolute paths and "..": fuzzed paths stay in the folder
     DWORD lastError = 0;
@@ -134,11 +148,17 @@ struct World {
     std::vector<std::string> propertySheets;   // PrinterProperties: printer shown, owned by the dialog
     std::vector<std::string> remotePrinters;   // EnumPrintersA level 1, in order
 
+    std::vector<NetworkPrinter> network;
+    size_t sendPiece = SIZE_MAX;  // most bytes one send takes
+    DWORD clock = 0;              // GetTickCount's; Sleep and the waits move it on
+    HCURSOR cursor = nullptr;     // SetCursor's
+
     int openFiles = 0;
     int openKeys = 0;
     int openPrinters = 0;
     std::set<std::string> otherCopysMutexes;  // named mutexes another process holds
     int openMutexes = 0;
+    int openSockets = 0;
     int openEventSources = 0;
     int localAllocations = 0;
 };
@@ -169,5 +189,12 @@ int CountCalls(const std::string& name);
 
 // The system's text for an error code, as FormatMessageA gives it ("" when it has none).
 std::string SystemText(DWORD error);
+
+// For the stand-in's own files: record a call; whether an injected failure is due for it
+// (the last error is then set); a new handle; ws2_32's function of that name.
+void Record(const char* call);
+bool Injected(const char* call);
+HANDLE NewHandle();
+FARPROC WinsockCall(const char* name);
 
 }  // namespace fake
