@@ -312,10 +312,11 @@ check "MSI uninstall by product code" msiexec /x "$(msi_property "$later" Produc
 check "MSI: nothing of Quvara's left, the other program's .zpl kept" eval 'quvaras_own_gone && other_zpl_left &&
   [ ! -e "$program_files" ] && [ ! -e "$start_menu" ] && ! in_programs "$later" .'
 
-# Signed with a throw-away certificate; without its signature, Quvara.exe is the unsigned one.
+# Signed with a throw-away certificate, exported the older way (RC2-40, which OpenSSL 3 reads
+# only with -legacy); without its signature, Quvara.exe is the unsigned one.
 openssl req -x509 -newkey rsa:2048 -nodes -keyout "$work/key.pem" -out "$work/cert.pem" -days 1 \
   -subj "/CN=Quvara test signer" -addext "extendedKeyUsage=codeSigning" >/dev/null 2>&1
-openssl pkcs12 -export -inkey "$work/key.pem" -in "$work/cert.pem" -out "$work/test.pfx" -passout pass:throwaway
+openssl pkcs12 -export -legacy -inkey "$work/key.pem" -in "$work/cert.pem" -out "$work/test.pfx" -passout pass:throwaway
 release_signed() { QUVARA_SIGN_PFX=$1 QUVARA_SIGN_PASSWORD=throwaway bash "$root/scripts/release.sh" "$work/signed"; }
 # Signed only with a time stamp, or when told to go without one.
 stops_unstamped() { local out; out=$(release_signed "$work/test.pfx" 2>&1) && return 1; [[ $out == *"needs QUVARA_TIMESTAMP_URL"* ]]; }
