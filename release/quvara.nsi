@@ -7,10 +7,17 @@
 ; (or where an earlier install is), adds Start-menu entries and an uninstaller; its last
 ; page offers to start Quvara.exe without a file, so the user picks the printer (the
 ; installer runs as administrator, so the dialog's OK can write the machine-wide
-; settings). Silent (/S), it starts nothing; /PRINTER=<name> writes the values the
+; settings). Silent (/S), it starts nothing; /PRINTER=<printer> writes the values the
 ; dialog's OK writes, for rolling out to many packing stations, and /NOTIFY the station
 ; option that shows why a label did not print. The uninstaller removes what the installer
 ; put in place, and the saved settings and the file types while they belong to this copy.
+;
+; /PRINTER="<printer>" (or "/PRINTER=<printer>", as tools that quote each argument write
+; it) is read to the closing quote; unquoted, up to the next " /" (blank, slash: the next
+; switch), so a queue name or an address may hold a slash. The printer is a queue name, or
+; when it begins with tcp: (any case) a printer address, tcp://HOST[:PORT][/] as Quvara.exe
+; reads it (printer-option.nsh); an address it cannot read exits with 2 before anything is
+; installed or written. The value is saved as given.
 ;
 ; Exit codes, for deployment tools: 0 done; 32 a file of Quvara's is in use (Quvara.exe:
 ; nothing was replaced); 740 not run as an administrator; 1602 cancelled by the user; 1638
@@ -95,6 +102,8 @@ VIAddVersionKey /LANG=2057 "LegalCopyright" "Copyright (C) 2026 ${COMPANY}"
 !insertmacro MUI_UNPAGE_INSTFILES
 !insertmacro MUI_LANGUAGE "English"
 
+!include "printer-option.nsh"
+
 ; Without administrator rights (UAC off, or started from a standard user's service) the
 ; writes below would fail half-way: refuse before anything is changed. A plug-in that did
 ; not load (app control blocks unsigned code) answers nothing: that is no reason to tell an
@@ -125,6 +134,20 @@ Function .onInit
       (Settings, Apps, Quvara)." /SD IDOK
     SetErrorLevel ${EXIT_MSI_INSTALLED}
     Quit
+  ${EndIf}
+  ; With an address Quvara.exe cannot read every label would fail: refuse it, with nothing
+  ; written yet.
+  ${GetParameters} $R0
+  Call PrinterOption
+  ${IfNot} ${Errors}
+    Call CheckPrinter
+    ${If} ${Errors}
+      MessageBox MB_OK|MB_ICONSTOP "/PRINTER=$R0 is not a printer address Quvara can use: \
+        tcp://HOST or tcp://HOST:PORT, HOST a name, an IPv4 address or an IPv6 address in \
+        brackets, PORT 1 to 65535." /SD IDOK
+      SetErrorLevel 2
+      Quit
+    ${EndIf}
   ${EndIf}
 FunctionEnd
 
@@ -207,9 +230,10 @@ Section "Quvara"
   WriteRegDWORD HKLM "${EVENT_SOURCE_KEY}" "TypesSupported" 7 ; error, warning, information
 
   ${GetParameters} $0
-  ClearErrors
-  ${GetOptions} $0 "/PRINTER=" $1
+  StrCpy $R0 $0
+  Call PrinterOption
   ${IfNot} ${Errors}
+    StrCpy $1 $R0
     Call WriteConfiguration
   ${EndIf}
   ClearErrors

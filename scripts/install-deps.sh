@@ -29,13 +29,16 @@ case "${1:-}" in
   *) want="$build_pkgs $e2e_pkgs $release_pkgs" ;;
 esac
 
-missing=""
+# The i386 packages apart: they are installed first, on their own (below).
+i386=()
+rest=()
 for p in $want; do
-  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "ok installed" || missing="$missing $p"
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "ok installed" && continue
+  if [[ $p == *:i386 ]]; then i386+=("$p"); else rest+=("$p"); fi
 done
-[ -z "$missing" ] && exit 0
+[ $((${#i386[@]} + ${#rest[@]})) = 0 ] && exit 0
 
-echo "installing:$missing"
+echo "installing:" "${i386[@]}" "${rest[@]}"
 export DEBIAN_FRONTEND=noninteractive
 if ! dpkg --print-foreign-architectures | grep -qx i386; then
   dpkg --add-architecture i386
@@ -44,16 +47,24 @@ apt=(apt-get -o DPkg::Lock::Timeout=900)
 # A mirror caught mid-sync serves one index that does not match its Release file; the
 # others are still good.
 "${apt[@]}" update -qq || echo "some package indexes could not be fetched; going on without them"
-if ! "${apt[@]}" install -y -qq --no-install-recommends $missing >/dev/null; then
+main_only=
+apt_install() { # PACKAGE...
+  "${apt[@]}" install -y -qq --no-install-recommends "$@" >/dev/null && return
   # Without the security suite's i386 index, its amd64 updates cannot be matched by the
   # i386 libraries Wine needs: the release's own versions then fit together.
-  main_only=$(mktemp -d)
-  trap 'rm -rf "$main_only"' EXIT
-  for f in /etc/apt/sources.list.d/*.sources; do
-    [ -e "$f" ] && awk 'BEGIN { RS = ""; ORS = "\n\n" } !/security/' "$f" >"$main_only/$(basename "$f")"
-  done
-  [ ! -e /etc/apt/sources.list ] || grep -v security /etc/apt/sources.list >"$main_only/main.list" || true
+  if [ -z "$main_only" ]; then
+    main_only=$(mktemp -d)
+    trap 'rm -rf "$main_only"' EXIT
+    for f in /etc/apt/sources.list.d/*.sources; do
+      [ -e "$f" ] && awk 'BEGIN { RS = ""; ORS = "\n\n" } !/security/' "$f" >"$main_only/$(basename "$f")"
+    done
+    [ ! -e /etc/apt/sources.list ] || grep -v security /etc/apt/sources.list >"$main_only/main.list" || true
+  fi
   echo "retrying with the distribution's own suites only"
   "${apt[@]}" -o Dir::Etc::SourceList=/dev/null -o Dir::Etc::SourceParts="$main_only" \
-    install -y -qq --no-install-recommends $missing >/dev/null
-fi
+    install -y -qq --no-install-recommends "$@" >/dev/null
+}
+# On a fresh machine the whole list at once found no solution with either set of suites
+# ("held broken packages"); the i386 packages alone did, and then the rest.
+[ ${#i386[@]} = 0 ] || apt_install "${i386[@]}"
+[ ${#rest[@]} = 0 ] || apt_install "${rest[@]}"

@@ -43,9 +43,15 @@ if [ -n "${QUVARA_SIGN_PFX:-}" ]; then
   # control then blocks Quvara.exe at every label, with no log.
   [ -n "${QUVARA_TIMESTAMP_URL:-}" ] || [ "${QUVARA_NO_TIMESTAMP:-}" = 1 ] ||
     { echo "signing needs QUVARA_TIMESTAMP_URL (an RFC 3161 time-stamp server), or QUVARA_NO_TIMESTAMP=1 to sign without one" >&2; exit 1; }
-  # Smart App Control accepts RSA signatures only.
-  openssl pkcs12 -in "$QUVARA_SIGN_PFX" -passin env:QUVARA_SIGN_PASSWORD -nokeys -clcerts 2>/dev/null |
-    openssl x509 -noout -text 2>/dev/null | grep -q "Public Key Algorithm: rsaEncryption" ||
+  # Smart App Control accepts RSA signatures only. Certificates exported the older way
+  # (RC2-40, as older Windows does) need OpenSSL 3's legacy provider to be read at all.
+  certificate() { openssl pkcs12 "$@" -in "$QUVARA_SIGN_PFX" -passin env:QUVARA_SIGN_PASSWORD -nokeys -clcerts; }
+  why=$(mktemp)
+  cert=$(certificate 2>"$why" || certificate -legacy 2>>"$why") ||
+    { echo "cannot read QUVARA_SIGN_PFX; openssl says:" >&2; cat "$why" >&2; rm -f "$why"; exit 1; }
+  rm -f "$why"
+  # Read whole, not piped into grep -q: openssl killed by SIGPIPE would refuse a good one.
+  text=$(openssl x509 -noout -text <<<"$cert") && [[ $text == *"Public Key Algorithm: rsaEncryption"* ]] ||
     { echo "QUVARA_SIGN_PFX must hold an RSA code-signing certificate (Smart App Control refuses others)" >&2; exit 1; }
   signed=yes
   echo "signing with $QUVARA_SIGN_PFX${QUVARA_TIMESTAMP_URL:+, time stamps from $QUVARA_TIMESTAMP_URL}"

@@ -63,6 +63,7 @@ files_in_place() { # [FILE...]: what this installer adds to the common files
     [ -f "$start_menu/Quvara setup.lnk" ] && [ -f "$start_menu/Quvara guide.lnk" ]
 }
 key_gone() { ! winreg query "$@" </dev/null >/dev/null 2>&1; }
+set_up_as() { cmp -s <(config_dump) <(config_expected "$@"); }
 event_source='HKLM\SYSTEM\CurrentControlSet\Services\EventLog\Application\Quvara'
 source_registered() { # the Application log's source "Quvara", with the messages in the installed exe
   local values
@@ -132,7 +133,35 @@ check "the dialog wrote what OK writes" cmp -s "$work/after-dialog" \
   <(config_expected "$QV_QUEUE" "$exe_win")
 check "prints the sample label through the association" prints_through_the_association
 check "silent uninstall" uninstall
-check "nothing left behind" nothing_left
+check "an address Quvara.exe cannot read (tcp://host:0): exit 2" eval 'install /S /PRINTER=tcp://host:0; [ $? = 2 ]'
+check "nothing left behind (by either)" nothing_left
+# The installer's reading of /PRINTER= and of addresses (release/printer-option.nsh): a
+# program of its functions over a table, parameters|what they give.
+a63=$(printf 'a%.0s' {1..63})
+rows() { local v; for v in "${@:2}"; do echo "/S /PRINTER=$v /NOTIFY|$1 $v"; done; }
+{
+  rows ok tcp://10.1.2.3 TCP://printer-7.pack.example.com:9101/ tcp://localhost:9101 'tcp://[::1]:9101' 'tcp://[fd00::1.2.3.4]' \
+    'tcp://[2001:db8:0:0:0:0:0:1]' 'tcp://[::]/' 'tcp://[FD00:0:0:0:0:abcd:1.2.3.4]' 'tcp://[1::2:3:4:5:6:7]' 'tcp://[1:2:3:4:5:6:7::]:1' \
+    tcp://0.0.0.0:65535 tcp://255.255.255.255 tcp://1.2.3.4a "Tcp://$a63.$a63.$a63.${a63:2}" TCPrinter '\\server\Labels'
+  rows bad tcp:10.1.2.3 tcp:// tcp://host:0 tcp://host:65536 tcp://host:09100 tcp://1.2.3 tcp://1.2.3.256 tcp://01.2.3.4 tcp://-a.b \
+    tcp://a..b 'tcp://[::1%3]' 'tcp://[::1]x' tcp://host// tcp://host:9100/x tcp://user@host 'tcp://[:1]' 'tcp://[1:]' 'tcp://[:::]' \
+    'tcp://[1:2:3:4:5:6:7]' 'tcp://[1:2:3:4:5:6:7:8:9]' 'tcp://[1::2:3:4:5:6:7:8]' 'tcp://[1::2::3]' 'tcp://[1.2.3.4::]' 'tcp://[::1.2.3]' \
+    'tcp://[1:2:3:4:5:6:7:1.2.3.4]' 'tcp://[12345::]' 'tcp://[::1' 'tcp://[]' tcp://::1 tcp://a-.b tcp://a.b. tcp://.a tcp://123 \
+    tcp://1.2.3.4.5 "tcp://${a63}a" "tcp://$a63.$a63.$a63.${a63:1}" tcp://host: tcp://host:4294967297 tcp:/host $'tcp://h\u00f3st' \
+    $'tcp://[::1]\u200b' 'tcp://[::g]'
+  printf '%s\n' '/PRINTER=Labels/Packing 2  /NOTIFY|ok Labels/Packing 2' '"/PRINTER=Zebra ZD421" /S|ok Zebra ZD421' \
+    '/s /printer=tcp://[::1]|ok tcp://[::1]' '/PRINTER="tcp://host:0" /S|bad tcp://host:0' '/S /XPRINTER=a /NOTIFY|none'
+} >"$work/options.table"
+printf '%s\n' 'Unicode true' '!include LogicLib.nsh' '!include "${INC}"' 'OutFile "${OUT}"' 'SilentInstall silent' 'Section' \
+  'FileOpen $0 "$EXEDIR\cases.txt" r' 'FileOpen $1 "$EXEDIR\answers.txt" w' 'read:' 'FileReadUTF16LE $0 $R0' 'IfErrors 0 +2' \
+  'Return' 'StrCpy $R0 $R0 -1' 'Call PrinterOption' 'StrCpy $2 none' 'IfErrors write' 'StrCpy $2 "ok $R0"' 'Call CheckPrinter' \
+  'IfErrors 0 write' 'StrCpy $2 "bad $R0"' 'write:' 'FileWriteUTF16LE $1 "$2$\n"' 'Goto read' 'SectionEnd' >"$work/options.nsi"
+reads_options() {
+  makensis -V1 -DINC="$root/release/printer-option.nsh" -DOUT="$work/options.exe" "$work/options.nsi" &&
+    cut -d'|' -f1 "$work/options.table" | iconv -t UTF-16LE >"$work/cases.txt" && win "$work/options.exe" &&
+    iconv -f UTF-16LE "$work/answers.txt" | diff <(cut -d'|' -f2 "$work/options.table") -
+}
+check "/PRINTER= read and addresses checked as Quvara.exe reads them ($(wc -l <"$work/options.table") rows)" reads_options
 
 check "silent install with /PRINTER= and /NOTIFY" install /S "/PRINTER=$QV_QUEUE" /NOTIFY
 check "a silent install starts nothing (all its programs end)" all_ended
@@ -168,7 +197,10 @@ check "a file type another program took over is left alone" other_zpl_kept
 # nothing when that file is Quvara.exe; once it is free, an upgrade without /D= goes to the
 # same folder; its uninstaller, told the folder in another spelling, knows it as its own.
 custom=$WINEPREFIX/drive_c/Labels/Quvara
-check "silent install into C:\Labels\Quvara" install /S "/PRINTER=$QV_QUEUE" '/D=C:\Labels\Quvara'
+# Quoted as deployment tools write it (launch.exe keeps the quotes); an address is saved whole.
+printf '"%s" /S /PRINTER="tcp://localhost:9101" /D=C:\\Labels\\Quvara' "$(winpath "$setup")" >"$work/cmdline"
+check "silent install into C:\Labels\Quvara with /PRINTER=\"tcp://localhost:9101\"" eval 'win "$QV_LAUNCH" \
+  "$(winpath "$work/cmdline")" >>"$work/install.log" 2>&1 && set_up_as tcp://localhost:9101 "C:\\Labels\\Quvara\\Quvara.exe"'
 echo old >"$custom/Quvara guide.html"
 refused_while_in_use() { # FILE held open, FILE that stays as it was
   local status
@@ -213,7 +245,6 @@ set_up_elsewhere() { # as the dialog of a Quvara in C:\Tools does
     winreg add "$root\\$sub" "${args[@]}" /t "$type" /d "$data" /f </dev/null >/dev/null 2>&1 || return 1
   done < <(config_rows "Earlier Printer" 'C:\Tools\Quvara.exe')
 }
-set_up_as() { cmp -s <(config_dump) <(config_expected "$@"); }
 as_set_up_earlier() { set_up_as "Earlier Printer" 'C:\Tools\Quvara.exe'; }
 # A later version: the same upgrade code, a new product code and version.
 later=$work/Quvara-$later_version.msi
@@ -277,9 +308,12 @@ quvaras_own_gone() {
   key_gone 'HKLM\Software\Pellander\Quvara' /reg:32 && key_gone 'HKCR\ZPLFile' && key_gone 'HKCR\EPLFile' && key_gone "$event_source"
 }
 check "MSI uninstall takes the settings and file types that opened it" quvaras_own_gone
-check "MSI with PRINTER and NOTIFY=1" msiexec /i "$(winpath "$msi")" PRINTER="$QV_QUEUE" NOTIFY=1
-check "MSI: registry as the dialog's OK left it, with Notify" eval 'set_up_as "$QV_QUEUE" "$exe_win" && notify_saved'
-check "MSI: prints the sample label through the association" prints_through_the_association
+check "MSI with PRINTER=\"tcp://[::1]:9101\" and NOTIFY=1" msiexec /i "$(winpath "$msi")" PRINTER="tcp://[::1]:9101" NOTIFY=1
+check "MSI: registry as the dialog's OK left it, the address whole, with Notify" eval 'set_up_as "tcp://[::1]:9101" "$exe_win" &&
+  notify_saved'
+# Through the capture printer's queue, chosen since as in the dialog.
+check "MSI: prints the sample label through the association" eval 'winreg add "HKLM\Software\Pellander\Quvara" /v Printer \
+  /d "$QV_QUEUE" /f /reg:32 </dev/null >/dev/null 2>&1 && prints_through_the_association'
 # A Unix exit status keeps the low 8 bits of a Windows exit code: 1638 arrives as 102.
 check "the setup program refuses to install over it (1638) and leaves it as it was" \
   eval 'install /S; [ $? = $((1638 % 256)) ] && files_in_place && set_up_as "$QV_QUEUE" "$exe_win"'
@@ -312,10 +346,11 @@ check "MSI uninstall by product code" msiexec /x "$(msi_property "$later" Produc
 check "MSI: nothing of Quvara's left, the other program's .zpl kept" eval 'quvaras_own_gone && other_zpl_left &&
   [ ! -e "$program_files" ] && [ ! -e "$start_menu" ] && ! in_programs "$later" .'
 
-# Signed with a throw-away certificate; without its signature, Quvara.exe is the unsigned one.
+# Signed with a throw-away certificate, exported the older way (RC2-40, which OpenSSL 3 reads
+# only with -legacy); without its signature, Quvara.exe is the unsigned one.
 openssl req -x509 -newkey rsa:2048 -nodes -keyout "$work/key.pem" -out "$work/cert.pem" -days 1 \
   -subj "/CN=Quvara test signer" -addext "extendedKeyUsage=codeSigning" >/dev/null 2>&1
-openssl pkcs12 -export -inkey "$work/key.pem" -in "$work/cert.pem" -out "$work/test.pfx" -passout pass:throwaway
+openssl pkcs12 -export -legacy -inkey "$work/key.pem" -in "$work/cert.pem" -out "$work/test.pfx" -passout pass:throwaway
 release_signed() { QUVARA_SIGN_PFX=$1 QUVARA_SIGN_PASSWORD=throwaway bash "$root/scripts/release.sh" "$work/signed"; }
 # Signed only with a time stamp, or when told to go without one.
 stops_unstamped() { local out; out=$(release_signed "$work/test.pfx" 2>&1) && return 1; [[ $out == *"needs QUVARA_TIMESTAMP_URL"* ]]; }
