@@ -59,6 +59,8 @@ kept_commands() {
 # options the release test repairs with.
 guide_repair() { grep -ohE 'REINSTALL(MODE)?=[A-Za-z]+|msiexec /f[a-z]+' "$guide" | sed 's|^msiexec /f|REINSTALLMODE=|'; }
 tested_repair() { grep -ohE 'REINSTALL(MODE)?=[A-Za-z]+' tests/e2e/release.sh; }
+# Windows' Settings has Repair only for Store apps: an MSI is repaired from Programs and Features.
+settings_repair() { tr -s ' \n' '  ' <"$guide" | grep -oE 'Settings, Apps,? [^.;<]{0,60}Repair'; }
 nothing() { :; }
 failed=0
 # What is checked | what the documents (or labels) hold | what may be | = when both must match
@@ -78,5 +80,6 @@ Quvara's settings key and value names the documents give are the product's|doc_s
 the packed upgrade code the guide gives is the MSI's|guide_packed_codes|msi_packed_upgrade_code|=
 the file versions the documents give are Quvara.exe's|doc_file_versions|exe_file_version|
 the guide's MSI repair is the release test's|guide_repair|tested_repair|=
+the guide repairs the MSI nowhere through Settings, Apps|settings_repair|nothing|
 CHECKS
 exit $failed
