@@ -61,6 +61,14 @@ guide_repair() { grep -ohE 'REINSTALL(MODE)?=[A-Za-z]+|msiexec /f[a-z]+' "$guide
 tested_repair() { grep -ohE 'REINSTALL(MODE)?=[A-Za-z]+' tests/e2e/release.sh; }
 # Windows' Settings has Repair only for Store apps: an MSI is repaired from Programs and Features.
 settings_repair() { tr -s ' \n' '  ' <"$guide" | grep -oE 'Settings, Apps,? [^.;<]{0,60}Repair'; }
+# Get-Printer -Name takes wildcards: a name with [ ] never matches, one with ? may match another.
+printer_by_pattern() { grep -noE 'Get-Printer ([^|]*-Name )?\$' "$guide"; }
+# The guide's printer scripts keep a saved network printer's address (tcp:...).
+scripts_replacing_address() {
+  for id in printer-script printer-check; do
+    sed -n "/<pre id=\"$id\"/,/<\/pre>/p" "$guide" | grep -q "^if (\$saved -like 'tcp:\*')" || echo "$id"
+  done
+}
 nothing() { :; }
 failed=0
 # What is checked | what the documents (or labels) hold | what may be | = when both must match
@@ -81,5 +89,7 @@ the packed upgrade code the guide gives is the MSI's|guide_packed_codes|msi_pack
 the file versions the documents give are Quvara.exe's|doc_file_versions|exe_file_version|
 the guide's MSI repair is the release test's|guide_repair|tested_repair|=
 the guide repairs the MSI nowhere through Settings, Apps|settings_repair|nothing|
+the guide's scripts find a saved printer by its exact name|printer_by_pattern|nothing|
+the guide's printer scripts leave a saved address alone|scripts_replacing_address|nothing|
 CHECKS
 exit $failed
