@@ -69,6 +69,9 @@ scripts_replacing_address() {
     sed -n "/<pre id=\"$id\"/,/<\/pre>/p" "$guide" | grep -q "^if (\$saved -like 'tcp:\*')" || echo "$id"
   done
 }
+# The symptoms the index by symptom must hold, each with its place.
+symptoms() { printf '%s\n' "not in Quvara's list" 'asks which app' 'open in Notepad' 'The settings were not saved'; }
+index_symptoms() { sed -n '/<ul id="symptoms">/,/<\/ul>/p' "$guide" | tr -s ' \n' '  ' | grep -oF -f <(symptoms); }
 nothing() { :; }
 failed=0
 # What is checked | what the documents (or labels) hold | what may be | = when both must match
@@ -91,5 +94,6 @@ the guide's MSI repair is the release test's|guide_repair|tested_repair|=
 the guide repairs the MSI nowhere through Settings, Apps|settings_repair|nothing|
 the guide's scripts find a saved printer by its exact name|printer_by_pattern|nothing|
 the guide's printer scripts leave a saved address alone|scripts_replacing_address|nothing|
+the guide's index by symptom holds each symptom asked for|index_symptoms|symptoms|=
 CHECKS
 exit $failed
