@@ -47,7 +47,8 @@ msi_packed_upgrade_code() {
       for (i = 12; i >= 9; i--) r = r substr($0, i, 1); for (i = 16; i >= 13; i--) r = r substr($0, i, 1)
       for (i = 17; i < 33; i += 2) r = r substr($0, i + 1, 1) substr($0, i, 1); print r }'
 }
-doc_file_versions() { grep -ohE '\b[0-9]+\.[0-9]+\.[0-9]+\.[0-9]+\b' "${docs[@]}"; }
+# (An IPv4 address in a printer address, tcp://10.20.1.15, is not a version.)
+doc_file_versions() { grep -ohE '(//)?\b[0-9]+\.[0-9]+\.[0-9]+\.[0-9]+\b' "${docs[@]}" | grep -v '^//'; }
 exe_file_version() { i686-w64-mingw32-windres -i build/windows/Quvara.exe -O rc | sed -n 's/^ FILEVERSION \([0-9]*\), \([0-9]*\), \([0-9]*\), \([0-9]*\)$/\1.\2.\3.\4/p'; }
 # Commands whose settings a printer keeps (media, speed, darkness, orientation, sensors,
 # language, configuration); EPL comment lines start with ";".
@@ -59,6 +60,22 @@ kept_commands() {
 # options the release test repairs with.
 guide_repair() { grep -ohE 'REINSTALL(MODE)?=[A-Za-z]+|msiexec /f[a-z]+' "$guide" | sed 's|^msiexec /f|REINSTALLMODE=|'; }
 tested_repair() { grep -ohE 'REINSTALL(MODE)?=[A-Za-z]+' tests/e2e/release.sh; }
+# Windows' Settings has Repair only for Store apps: an MSI is repaired from Programs and Features.
+settings_repair() { tr -s ' \n' '  ' <"$guide" | grep -oE 'Settings, Apps,? [^.;<]{0,60}Repair'; }
+# Get-Printer -Name takes wildcards: a name with [ ] never matches, one with ? may match another.
+printer_by_pattern() { grep -noE 'Get-Printer ([^|]*-Name )?\$' "$guide"; }
+# The guide's printer scripts keep a saved network printer's address (tcp:...).
+scripts_replacing_address() {
+  for id in printer-script printer-check; do
+    sed -n "/<pre id=\"$id\"/,/<\/pre>/p" "$guide" | grep -q "^if (\$saved -like 'tcp:\*')" || echo "$id"
+  done
+}
+# The symptoms the index by symptom must hold, each with its place.
+symptoms() { printf '%s\n' "not in Quvara's list" 'asks which app' 'open in Notepad' 'The settings were not saved'; }
+index_symptoms() { sed -n '/<ul id="symptoms">/,/<\/ul>/p' "$guide" | tr -s ' \n' '  ' | grep -oF -f <(symptoms); }
+# Links inside the guide and the places they lead to.
+guide_links() { grep -oE 'href="#[^"]+"' "$guide" | sed 's/^href="#//; s/"$//'; }
+guide_ids() { grep -oE ' id="[^"]+"' "$guide" | sed 's/^ id="//; s/"$//'; }
 nothing() { :; }
 failed=0
 # What is checked | what the documents (or labels) hold | what may be | = when both must match
@@ -78,5 +95,10 @@ Quvara's settings key and value names the documents give are the product's|doc_s
 the packed upgrade code the guide gives is the MSI's|guide_packed_codes|msi_packed_upgrade_code|=
 the file versions the documents give are Quvara.exe's|doc_file_versions|exe_file_version|
 the guide's MSI repair is the release test's|guide_repair|tested_repair|=
+the guide repairs the MSI nowhere through Settings, Apps|settings_repair|nothing|
+the guide's scripts find a saved printer by its exact name|printer_by_pattern|nothing|
+the guide's printer scripts leave a saved address alone|scripts_replacing_address|nothing|
+the guide's index by symptom holds each symptom asked for|index_symptoms|symptoms|=
+every link inside the guide leads to a place in it|guide_links|guide_ids|
 CHECKS
 exit $failed
