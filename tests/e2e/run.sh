@@ -209,6 +209,7 @@ run_test() {
     problems=()
     touch "$QV_E2E/attempt-started"
     "$name"
+    stop_net_printers
     [ ${#problems[@]} = 0 ] && break
     emulator_crashed || break
     echo "    attempt $attempt: ${problems[0]%%$'\n'*}; under emulation \"$crash\": run again"
@@ -382,6 +383,11 @@ print_refused() {
 # Wine's event log only traces what it is given: type and ID, then each string (cut at 200
 # characters), as C strings.
 events_traced() { WINEDEBUG=-all,fixme+advapi,err+eventlog,warn+eventlog "$@"; }
+expect_event() { # TYPE ID, as Wine traces them: one event of the run, that one
+  [ "$(grep -a -c "ReportEventW (.*,$1,0x0000,$2," "$work/wine.out")" = 1 ] &&
+    [ "$(grep -a -c 'ReportEventW (' "$work/wine.out")" = 1 ] ||
+    fail "no event $2 of type $1, or more than one: $(grep -a 'ReportEventW (' "$work/wine.out")"
+}
 
 test_printer_unknown_to_spooler_logs_qv105_and_one_error_event() {
   local file="$work/plain.zpl" text
@@ -389,8 +395,7 @@ test_printer_unknown_to_spooler_logs_qv105_and_one_error_event() {
   # 1801: ERROR_INVALID_PRINTER_NAME
   events_traced print_refused "No Such Printer" "\"$(winpath "$file")\"" "$(winpath "$file")" \
     QV105 "Failed to open printer" 1801
-  [ "$(grep -a -c 'ReportEventA (.*,0x0001,0x0000,0x00000069,' "$work/wine.out")" = 1 ] ||
-    fail "no error event 105, or more than one: $(grep -a ReportEventA "$work/wine.out")"
+  expect_event 0x0001 0x00000069
   for text in "L\"$(winpath "$file" | sed 's/\\/\\\\/g')\"" 'L"No Such Printer"' \
     'L"QV017: Get previously configured printer\r\nQV029: Opening registry key\r\n'; do
     grep -a 'err:eventlog:ReportEventW' "$work/wine.out" | grep -qF -- "$text" || fail "the event lacks $text"
@@ -840,6 +845,140 @@ test_names_outside_the_code_page_print_the_file_they_name() {
     entries_printed "\"$exe_win\" \"$path\"" "\"$path\"" "$path" "$QV_QUEUE" >"$work/expected-log"
     expect_log
   done
+}
+
+# ---- straight to a printer's address, without a queue ----
+
+net_pids=()
+# Starts a capture printer of the test's own on a free port of 127.0.0.1, with capture.py's
+# options; sets $net_dir and $net_port. It stops when the test ends.
+start_net_printer() {
+  net_dir=$work/net-${#net_pids[@]}
+  rm -rf "$net_dir" "$net_dir.ready" && mkdir -p "$net_dir"
+  setsid python3 "$root/tests/e2e/capture.py" --dir "$net_dir" --ready "$net_dir.ready" "$@" \
+    </dev/null >"$net_dir.log" 2>&1 &
+  net_pids+=($!)
+  for _ in $(seq 100); do [ -s "$net_dir.ready" ] && break; sleep 0.05; done
+  net_port=$(cut -s -d' ' -f2 "$net_dir.ready")
+}
+stop_net_printers() { [ ${#net_pids[@]} = 0 ] || kill "${net_pids[@]}" 2>/dev/null; net_pids=(); }
+
+# The printer got these files, one connection each, in any order, and never two at once.
+expect_net_jobs() {
+  local want got
+  for _ in $(seq 300); do [ "$(find "$net_dir" -name '*.prn' | wc -l)" -ge $# ] && break; sleep 0.1; done
+  want=$(for f in "$@"; do md5sum <"$f"; done | sort)
+  got=$(for f in "$net_dir"/*.prn; do [ -e "$f" ] && md5sum <"$f"; done | sort)
+  [ "$want" = "$got" ] || fail "the printer at the address got $(find "$net_dir" -name '*.prn' -printf '%s bytes, ')not the $# label(s)"
+  [ ! -e "$net_dir/OVERLAP" ] || fail "a second connection opened while the first was open"
+}
+
+# Prints $file to the saved printer $1; the log ends with the entries of the function $2.
+print_to_address() {
+  local cmdline="\"$exe_win\" \"$(winpath "$file")\""
+  reg_set_printer "$1"
+  settle
+  run_cmdline "$cmdline"
+  expect_exit_zero
+  {
+    entries_printer_loaded "$1"
+    entries_print_start "$cmdline" "\"$(winpath "$file")\"" "$(winpath "$file")" "$1"
+    "$2"
+  } >"$work/expected-log"
+  expect_log
+}
+entries_sent() { entry QV137 "Connected to the printer"; entry QV111 "End-of-file"; }
+entries_printed_at_address() { entries_sent; entry QV140 "Printer closed the connection"; }
+
+test_address_by_a_name_that_resolves_gets_the_label_with_no_queue() {
+  file="$work/plain.zpl"
+  cp "$root/samples/shipping-label.zpl" "$file"
+  start_net_printer
+  events_traced print_to_address "tcp://localhost:$net_port" entries_printed_at_address
+  expect_net_jobs "$file"
+  expect_nothing_printed # through CUPS
+  ! grep -a -q 'ReportEvent' "$work/wine.out" || fail "a printed label wrote an event"
+}
+
+test_address_of_a_printer_that_listens_only_after_seconds_gets_the_label() {
+  file="$work/plain.zpl"
+  start_net_printer --listen-after 4
+  print_to_address "tcp://127.0.0.1:$net_port/" entries_printed_at_address
+  expect_net_jobs "$file"
+}
+
+test_address_that_refuses_ends_by_itself_with_qv135_and_an_event() {
+  file="$work/plain.zpl"
+  entries_refused() { entry_error QV135 "Printer refused the connection" 10061; }
+  local started=$SECONDS
+  start_net_printer --listen-after 3600
+  events_traced print_to_address "tcp://127.0.0.1:$net_port" entries_refused
+  echo "    the run ended after $((SECONDS - started))s"
+  expect_event 0x0001 0x00000087
+  grep -a 'err:eventlog:ReportEventW' "$work/wine.out" | grep -qF "L\"tcp://127.0.0.1:$net_port\"" ||
+    fail "the event does not name the address"
+}
+
+test_address_of_a_printer_that_drops_the_connection_is_never_a_success() {
+  file="$work/big.zpl"
+  make_bytes "$file" 8388608 # more than the socket buffers hold
+  start_net_printer --reset-after 65536
+  reg_set_printer "tcp://127.0.0.1:$net_port"
+  settle
+  run_cmdline "\"$exe_win\" \"$(winpath "$file")\""
+  expect_exit_zero
+  grep -a -q -E '^QV138: Connection lost before the whole label went; bytes Windows took: [0-9]+' "$log" &&
+    ! grep -a -q -E '^QV1(11|39|40|41):' "$log" ||
+    fail "not QV138 alone: $(grep -a -E '^QV1[0-9]{2}' "$log" | tail -n 3 | tr '\r\n' '  ')"
+}
+
+test_address_of_a_printer_that_never_closes_ends_at_its_limit_printed() {
+  file="$work/plain.zpl"
+  entries_kept_open() { entries_sent; entry QV141 "Printer kept the connection open"; }
+  start_net_printer --close-after 60
+  print_to_address "tcp://127.0.0.1:$net_port" entries_kept_open
+  expect_net_jobs "$file"
+}
+
+test_address_gets_two_labels_opened_at_once_one_after_the_other() {
+  local i runs=()
+  start_net_printer --close-after 2 # a second connection meanwhile would be noted
+  reg_set_printer "tcp://127.0.0.1:$net_port"
+  for i in 1 2; do
+    sed "s/^\\^XZ/^FO40,1180^A0N,24,24^FDAT ONCE $i^FS\\n^XZ/" "$root/samples/shipping-label.zpl" >"$work/once-$i.zpl"
+    printf '"%s" "%s"' "$exe_win" "$(winpath "$work/once-$i.zpl")" >"$work/cmdline-$i"
+    win "$QV_LAUNCH" "$(winpath "$work/cmdline-$i")" >"$work/wine-$i.out" 2>&1 &
+    runs+=($!)
+  done
+  wait "${runs[@]}"
+  expect_net_jobs "$work/once-1.zpl" "$work/once-2.zpl"
+}
+
+test_dialog_tests_an_address_saves_it_and_shows_it_when_opened_again() {
+  local box text address
+  cp "$root/samples/shipping-label.epl" "$work/shipping label.epl"
+  start_net_printer
+  address="tcp://localhost:$net_port"
+  operate_dialog "$QV_QUEUE" alt+a || return
+  xdotool type --delay 20 "$address"
+  press "$dialog" alt+d
+  answer 'Select a file to print' || return
+  xdotool type --delay 20 "$(winpath "$work/shipping label.epl")"
+  press "$box" Return
+  if box=$(find_window Quvara); then
+    text=$(win "$QV_LAUNCH" -t | tr -d '\r')
+    press "$box" Return
+  fi
+  [ "$text" = "The printer at \"$address\" took the whole test label." ] || fail "the test said '$text'"
+  expect_net_jobs "$work/shipping label.epl"
+  press "$dialog" alt+a Return # from the field: Return is OK's
+  dialog_wait_closed
+  expect_exit_zero
+  winreg query "$key" /v Printer /reg:32 | grep -q "REG_SZ *$address" || fail "OK did not save $address"
+  # Opened again, the field holds the address: OK reads it from there.
+  operate_dialog "$address" Return || return
+  dialog_wait_closed
+  grep -a -q "^QV045: $address" "$log" || fail "the dialog did not show $address"
 }
 
 selected_names=("$@")
