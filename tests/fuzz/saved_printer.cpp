@@ -1,8 +1,9 @@
 // Any stored "Printer" value, of any type: loaded as a terminated name or not at all,
-// and saved back whole.
+// saved back whole, and read as a printer address with a host it holds and a port it allows.
 #include "config/registry.h"
 #include "config/save_configuration.h"
 #include "fuzz_support.h"
+#include "print/address_print.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
@@ -16,6 +17,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     int loaded = LoadConfiguredPrinter();
     size_t length = strnlen(g_printerName, sizeof(g_printerName));
     if (length == sizeof(g_printerName) || (!loaded && length != 0))
+        abort();
+    char host[HOST_SIZE], port[PORT_SIZE];
+    if (ParsePrinterAddress(g_printerName, host, port) &&
+        (strstr(g_printerName, host) == nullptr || atol(port) < 1 || atol(port) > 65535))
         abort();
     SaveConfiguration();
 
