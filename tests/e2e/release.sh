@@ -137,18 +137,12 @@ check "an address Quvara.exe cannot read (tcp://host:0): exit 2" eval 'install /
 check "nothing left behind (by either)" nothing_left
 # The installer's reading of /PRINTER= and of addresses (release/printer-option.nsh): a
 # program of its functions over a table, parameters|what they give.
-a63=$(printf 'a%.0s' {1..63})
 rows() { local v; for v in "${@:2}"; do echo "/S /PRINTER=$v /NOTIFY|$1 $v"; done; }
 {
-  rows ok tcp://10.1.2.3 TCP://printer-7.pack.example.com:9101/ tcp://localhost:9101 'tcp://[::1]:9101' 'tcp://[fd00::1.2.3.4]' \
-    'tcp://[2001:db8:0:0:0:0:0:1]' 'tcp://[::]/' 'tcp://[FD00:0:0:0:0:abcd:1.2.3.4]' 'tcp://[1::2:3:4:5:6:7]' 'tcp://[1:2:3:4:5:6:7::]:1' \
-    tcp://0.0.0.0:65535 tcp://255.255.255.255 tcp://1.2.3.4a "Tcp://$a63.$a63.$a63.${a63:2}" TCPrinter '\\server\Labels'
-  rows bad tcp:10.1.2.3 tcp:// tcp://host:0 tcp://host:65536 tcp://host:09100 tcp://1.2.3 tcp://1.2.3.256 tcp://01.2.3.4 tcp://-a.b \
-    tcp://a..b 'tcp://[::1%3]' 'tcp://[::1]x' tcp://host// tcp://host:9100/x tcp://user@host 'tcp://[:1]' 'tcp://[1:]' 'tcp://[:::]' \
-    'tcp://[1:2:3:4:5:6:7]' 'tcp://[1:2:3:4:5:6:7:8:9]' 'tcp://[1::2:3:4:5:6:7:8]' 'tcp://[1::2::3]' 'tcp://[1.2.3.4::]' 'tcp://[::1.2.3]' \
-    'tcp://[1:2:3:4:5:6:7:1.2.3.4]' 'tcp://[12345::]' 'tcp://[::1' 'tcp://[]' tcp://::1 tcp://a-.b tcp://a.b. tcp://.a tcp://123 \
-    tcp://1.2.3.4.5 "tcp://${a63}a" "tcp://$a63.$a63.$a63.${a63:1}" tcp://host: tcp://host:4294967297 tcp:/host $'tcp://h\u00f3st' \
-    $'tcp://[::1]\u200b' 'tcp://[::g]'
+  while read -r verdict value _; do # the addresses Quvara.exe reads, in its host tests too
+    case $verdict in ok) rows ok "$value" ;; no) rows bad "$value" ;; esac
+  done <"$root/tests/printer-addresses.txt"
+  rows ok TCPrinter '\\server\Labels'
   printf '%s\n' '/PRINTER=Labels/Packing 2  /NOTIFY|ok Labels/Packing 2' '"/PRINTER=Zebra ZD421" /S|ok Zebra ZD421' \
     '/s /printer=tcp://[::1]|ok tcp://[::1]' '/PRINTER="tcp://host:0" /S|bad tcp://host:0' '/S /XPRINTER=a /NOTIFY|none'
 } >"$work/options.table"

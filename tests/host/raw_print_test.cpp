@@ -436,7 +436,7 @@ TEST(PrinterAddress, IsTcpWithAHostAndAPortAndNothingElse)
             EXPECT_EQ(parsedPort, port);
         }
     }
-    EXPECT_EQ(rows, 49);
+    EXPECT_EQ(rows, 62);
     EXPECT_FALSE(IsPrinterAddress("tcp") || IsPrinterAddress("Zebra tcp://a"));
 }
 
