@@ -6,7 +6,10 @@
 #      (Wine started by each program)
 #   3. a 50 MB file through Quvara.exe vs `lp -o raw`, timed until the capture printer
 #      holds every byte
-#   4. the size of Quvara.exe
+#   4. the same label sent straight to an address (tcp://), to a loopback capture printer
+#      of its own, which reads it and closes at once, start to exit (Quvara.exe ends once
+#      the printer has closed)
+#   5. the size of Quvara.exe
 # Medians of several runs. Usage: bench/run.sh [RUNS] (default 7; the 50 MB case uses
 # at most 5). Needs the build (build/windows/Quvara.exe, or QUVARA_EXE); sets up
 # tests/e2e/env.sh.
@@ -116,6 +119,26 @@ for mode in warm cold; do
   echo "$mode: label/floor, paired:           median $(printf '%s\n' "${ratios[@]}" | median)  (${ratios[*]})"
 done
 bash "$root/tests/e2e/env.sh" start >/dev/null # Wine resident again
+
+# An address: a capture printer of its own on a free port, which closes once it has the label.
+rm -rf "$work/net" "$work/net.ready"
+setsid python3 "$root/tests/e2e/capture.py" --dir "$work/net" --ready "$work/net.ready" </dev/null \
+  >/dev/null 2>&1 &
+net_pid=$!
+for _ in $(seq 100); do [ -s "$work/net.ready" ] && break; sleep 0.05; done
+"$wine64" reg add 'HKLM\Software\Pellander\Quvara' /v Printer /t REG_SZ \
+  /d "tcp://127.0.0.1:$(cut -d' ' -f2 "$work/net.ready")" /f /reg:32 >/dev/null 2>&1
+address_times=()
+for _ in $(seq "$runs"); do
+  start=$(now)
+  wine "$exe" "$label_win"
+  address_times+=("$(elapsed "$start" "$(now)")")
+done
+kill "$net_pid"
+[ "$(find "$work/net" -name '*.prn' -size 2048c | wc -l)" = "$runs" ] || { echo "labels to the address missing" >&2; exit 1; }
+"$wine64" reg add 'HKLM\Software\Pellander\Quvara' /v Printer /t REG_SZ /d "$QV_QUEUE" /f /reg:32 \
+  >/dev/null 2>&1
+echo "warm: 2 KB label to an address, start to exit: median $(printf '%s\n' "${address_times[@]}" | median)s  (${address_times[*]})"
 
 big_size=$(stat -c %s "$work/50mb.bin")
 exe_big=() lp_big=()
