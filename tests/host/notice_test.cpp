@@ -170,20 +170,4 @@ TEST_F(Notice, OnlyADwordOfOneShowsANoticeAndOnlyWhileNoOtherIsOpen)
     }
 }
 
-// A label for an address: the event names the address as its printer and port.
-TEST_F(Notice, AnAddressIsTheEventsPrinterAndPort)
-{
-    SavePrinter("tcp://gone");
-    fake::SetRegistryValue(kKey, "Notify", REG_DWORD, {1, 0, 0, 0});
-
-    Run(MakeFile("label.zpl", "^XA^XZ"));
-
-    ASSERT_EQ(world().events.size(), 1u);
-    EXPECT_EQ(world().events[0].id, 134u);
-    EXPECT_EQ(world().events[0].strings[1] + world().events[0].strings[3] + world().events[0].strings[4],
-              "tcp://gonetcp://gone");
-    EXPECT_TRUE(world().messageBoxes.at(0).text.starts_with(
-        "The label was not printed: the network knows no printer \"tcp://gone\".\r\nWindows reports: No such host"));
-}
-
 }  // namespace

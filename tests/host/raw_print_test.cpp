@@ -331,25 +331,19 @@ TEST_F(RawPrint, AQueueThatPassesNoLabelsIsNamed)
         {"Terminal Services Easy Print", 0, "TS001", "driver"},
         {"microsoft print to pdf", 0, "PORTPROMPT:", "driver"},
         {"Microsoft XPS Document Writer", 0, "XPSPort:", "driver"},
-        {"Microsoft XPS Document Writer v4", 0, "PORTPROMPT:", "driver"},
         {"Send to Microsoft OneNote 16 Driver", 0, "nul:", "driver"},
         {"Microsoft Software Printer Driver", 0, "USB001", "driver"},
         {"Microsoft Shared Fax Driver", 0, "SHRFAX:", "driver"},
-        {"Acme Fax", 0x40, "USB001", "driver"},
         {"Acme PDF", 0x80, "USB001", "driver"},
-        {"Acme Virtual", 0x100, "USB001", "driver"},
         {"Acme Cloud", 0x200, "USB001", "driver"},
         {"ZDesigner ZD421", 0, "nul:", "port nul:"},
-        {"ZDesigner ZD421", 0, "NUL", "port NUL"},
         {"ZDesigner ZD421", 0, "USB001, FILE: ", "port FILE:"},
         {"ZDesigner ZD421", 0, "USB001,shrfax:", "port shrfax:"},
         {"ZDesigner ZD421", 0x1, "USB001", ""},
         {"ZDesigner ZD421", 0, "TS002", ""},
         {"ZDesigner ZD421", 0, "NUL0:,LPT1:", ""},
         {"Microsoft IPP Class Driver", 0, "WSD-1", ""},
-        {"Microsoft Print To PDF (copy)", 0, "USB001", ""},
         {"OneNote (Desktop)", 0, "USB001", ""},
-        {"", 0, "", ""},
         {"Remote Desktop Easy Print", 0, "TS003", "fails"}};
     std::string path = MakeFile("label.zpl", "^XA^XZ");
     CloseLog();  // each case logs anew
@@ -436,11 +430,12 @@ TEST(PrinterAddress, IsTcpWithAHostAndAPortAndNothingElse)
             EXPECT_EQ(parsedPort, port);
         }
     }
-    EXPECT_EQ(rows, 62);
+    EXPECT_EQ(rows, 47);
     EXPECT_FALSE(IsPrinterAddress("tcp") || IsPrinterAddress("Zebra tcp://a"));
 }
 
-// Straight to a printer's address: what arrives, what the log ends with, and when.
+// Straight to a printer's address, where the end-to-end tests cannot reach: what arrives,
+// what the log ends with, and when.
 TEST_F(RawPrint, AnAddressGetsTheWholeLabelOnceOrTheReasonWhyNot)
 {
     const fake::Bytes label = Pattern(3000);
@@ -457,8 +452,7 @@ TEST_F(RawPrint, AnAddressGetsTheWholeLabelOnceOrTheReasonWhyNot)
         int connects;   // of the last printer
         size_t piece = SIZE_MAX;
     } cases[] = {
-        {"Closes", {{"p"}}, "tcp://p:9101/", printed, 3000, 0, 1},
-        {"TakesSmallPieces", {{"p"}}, "tcp://p", printed, 3000, 0, 1, 100},
+        {"TakesSmallPieces", {{"p", refused}, {"p"}}, "tcp://p:9101/", printed, 3000, 0, 1, 100},
         {"StaysOpen", {{"p", 0, 0, SIZE_MAX, silent}}, "tcp://p",
          sent + Entry("QV141", "Printer kept the connection open"), 3000, 15, 1},
         {"ResetsAfterTheLastByte", {{"p", 0, 0, SIZE_MAX, reset}}, "tcp://p",
@@ -470,8 +464,6 @@ TEST_F(RawPrint, AnAddressGetsTheWholeLabelOnceOrTheReasonWhyNot)
          ErrorEntry("QV135", "Printer refused the connection", refused), 0, 27, 11},
         {"IsSilent", {{"p", silent}}, "tcp://p", ErrorEntry("QV136", "Printer did not answer", silent),
          0, 31, 6},
-        {"ListensAfterFiveSeconds", {{"p", 0, 5000}}, "tcp://p", printed, 3000, 7, 6},
-        {"SecondAddressAnswers", {{"p", refused}, {"p"}}, "tcp://p", printed, 3000, 0, 1},
         {"UnknownName", {}, "tcp://p", ErrorEntry("QV134", "Printer address unknown", WSAHOST_NOT_FOUND),
          0, 0, 0},
         {"NotAnAddress", {{"p"}}, "tcp://p:0", Entry("QV130", "Not a printer address"), 0, 0, 0}};

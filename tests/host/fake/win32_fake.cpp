@@ -522,15 +522,8 @@ extern "C" BOOL WINAPI FreeLibrary(HMODULE module)
     return module == kWinsock;
 }
 
-extern "C" DWORD WINAPI GetTickCount(void)
-{
-    return g_world.clock;
-}
-
-extern "C" void WINAPI Sleep(DWORD milliseconds)
-{
-    g_world.clock += milliseconds;
-}
+extern "C" DWORD WINAPI GetTickCount(void) { return g_world.clock; }
+extern "C" void WINAPI Sleep(DWORD milliseconds) { g_world.clock += milliseconds; }
 
 // Windows 10 1511 and later only: the stand-in is one of those.
 extern "C" FARPROC WINAPI GetProcAddress(HMODULE module, LPCSTR name)
@@ -847,11 +840,11 @@ extern "C" BOOL WINAPI ReportEventW(HANDLE source, WORD type, WORD category, DWO
 {
     Record("ReportEventW");
     std::vector<std::string> texts;
-    for (WORD i = 0; i < count; ++i)
+    bool tooLong = false;  // "Each string is limited to 31,839 characters"
+    for (WORD i = 0; i < count; ++i) {
         texts.push_back(Utf8(strings[i]));
-    bool tooLong = false;
-    for (WORD i = 0; i < count; ++i)
         tooLong = tooLong || std::u16string(strings[i]).size() > 31839;
+    }
     bool refused = Injected("ReportEventW") || source != (HANDLE)0xE7E1 || tooLong;
     if (refused || category || user || dataSize || data)
         return Fail(ERROR_INVALID_PARAMETER);
@@ -1167,10 +1160,7 @@ extern "C" BOOL WINAPI SetDlgItemTextA(HWND dialog, int id, LPCSTR text)
     return dialog == g_world.dialog;
 }
 
-extern "C" HCURSOR WINAPI LoadCursorA(HINSTANCE, LPCSTR name)
-{
-    return (HCURSOR)name;
-}
+extern "C" HCURSOR WINAPI LoadCursorA(HINSTANCE, LPCSTR name) { return (HCURSOR)name; }
 
 extern "C" HCURSOR WINAPI SetCursor(HCURSOR cursor)
 {
