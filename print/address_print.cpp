@@ -10,6 +10,7 @@
 #include "app/globals.h"
 #include "app/log.h"
 #include "app/notice.h"
+#include "print/raw_print.h"
 
 // Each connect waits this long for an answer; refusals and silence are asked again, with
 // pauses that grow, for about RETRY_PERIOD_MS in all: a printer switched on just now
@@ -403,18 +404,11 @@ static int SendLabel(Exchange* exchange, HANDLE file)
 {
     DWORD sent = 0;
     for (;;) {
-        memset(g_transferBuffer, 0, sizeof(g_transferBuffer));
-        DWORD bytesRead = 0;
-        if (!ReadFile(file, g_transferBuffer, sizeof(g_transferBuffer), &bytesRead, NULL)) {
-            LogNoticeEvent(GetLastError(), "QV110", "Can't read file");
-            return 0;
-        }
-        if (bytesRead == 0) {
-            LogEvent(0, "QV111", "End-of-file");
-            return 1;
-        }
+        int chunk = ReadLabelChunk(file);
+        if (chunk <= 0)
+            return chunk == 0;
         int error = 0;
-        if (!SendAll(exchange, (const char*)g_transferBuffer, (int)bytesRead, &sent, &error)) {
+        if (!SendAll(exchange, (const char*)g_transferBuffer, chunk, &sent, &error)) {
             char entry[TEXT_BUFFER_SIZE];
             FormatCount(entry, "Connection lost before the whole label went; bytes Windows took: ",
                         sent);

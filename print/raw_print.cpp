@@ -249,23 +249,29 @@ static int NoteQueueWithoutLabels()
     return 0;
 }
 
+int ReadLabelChunk(HANDLE file)
+{
+    memset(g_transferBuffer, 0, sizeof(g_transferBuffer));
+    DWORD bytesRead = 0;
+    if (!ReadFile(file, g_transferBuffer, sizeof(g_transferBuffer), &bytesRead, NULL)) {
+        LogNoticeEvent(GetLastError(), "QV110", "Can't read file");
+        return -1;
+    }
+    if (bytesRead == 0)
+        LogEvent(0, "QV111", "End-of-file");
+    return (int)bytesRead;
+}
+
 // Streams the file to the open page chunk by chunk until a read returns nothing
 // or something fails; the job is ended by the caller either way. 1 when all of it went.
 static int CopyFileToPrinter(HANDLE file, HANDLE printer)
 {
     for (;;) {
-        memset(g_transferBuffer, 0, sizeof(g_transferBuffer));
-        DWORD bytesRead = 0;
-        if (!ReadFile(file, g_transferBuffer, sizeof(g_transferBuffer), &bytesRead, NULL)) {
-            LogNoticeEvent(GetLastError(), "QV110", "Can't read file");
-            return 0;
-        }
-        if (bytesRead == 0) {
-            LogEvent(0, "QV111", "End-of-file");
-            return 1;
-        }
+        int chunk = ReadLabelChunk(file);
+        if (chunk <= 0)
+            return chunk == 0;
 
-        DWORD bytesWritten = 0;
+        DWORD bytesRead = (DWORD)chunk, bytesWritten = 0;
         if (!WritePrinter(printer, g_transferBuffer, bytesRead, &bytesWritten)) {
             LogJobFailure(GetLastError(), "QV112", "Can't write to printer");
             return 0;
