@@ -289,6 +289,13 @@ void ReportLabelEvent(const WCHAR* labelFile)
     DeregisterEventSource(source);
 }
 
+static void ShowBox(HWND owner, const WCHAR* notice, UINT type)
+{
+    WCHAR caption[8];
+    AnsiToWide("Quvara", caption, 8);
+    MessageBoxW(owner, notice, caption, type);
+}
+
 void ShowNotice(const WCHAR* filePath)
 {
     // g_notify is only ever read in a run with a file.
@@ -297,16 +304,15 @@ void ShowNotice(const WCHAR* filePath)
     const NoticeText* text = FindNoticeText();
     if (text == NULL)
         return;
-    WCHAR notice[NOTICE_SIZE], caption[8];
+    WCHAR notice[NOTICE_SIZE];
     BuildNotice(text, filePath, notice);
-    AnsiToWide("Quvara", caption, 8);
 
     // While another copy's notice is open this one's event is in the log only. A guard
     // that cannot be had does not silence the notice.
     HANDLE guard = CreateMutexA(NULL, TRUE, NOTICE_GUARD_NAME);
     int otherNoticeOpen = guard != NULL && GetLastError() == ERROR_ALREADY_EXISTS;
     if (!otherNoticeOpen)
-        MessageBoxW(NULL, notice, caption, MB_OK | text->icon | MB_TOPMOST | MB_SETFOREGROUND);
+        ShowBox(NULL, notice, MB_OK | text->icon | MB_TOPMOST | MB_SETFOREGROUND);
     if (guard != NULL && !otherNoticeOpen)
         ReleaseMutex(guard);
     if (guard != NULL)
@@ -316,7 +322,7 @@ void ShowNotice(const WCHAR* filePath)
 void ShowTestOutcome(const WCHAR* filePath)
 {
     const NoticeText* text = FindNoticeText();
-    WCHAR notice[NOTICE_SIZE], caption[8];
+    WCHAR notice[NOTICE_SIZE];
     notice[0] = 0;
     if (text != NULL) {
         BuildNotice(text, filePath, notice);
@@ -325,7 +331,5 @@ void ShowTestOutcome(const WCHAR* filePath)
         AppendText(notice, g_printerPort);
         AppendText(notice, "\" took the whole test label.");
     }
-    AnsiToWide("Quvara", caption, 8);
-    UINT icon = text != NULL ? text->icon : MB_ICONINFORMATION;
-    MessageBoxW(g_dialog, notice, caption, MB_OK | icon);
+    ShowBox(g_dialog, notice, MB_OK | (text != NULL ? text->icon : MB_ICONINFORMATION));
 }

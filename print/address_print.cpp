@@ -159,13 +159,7 @@ static int IsIpv6(const char* text, size_t length)
 
 int IsPrinterAddress(const char* printer)
 {
-    static const char SCHEME[] = "tcp:";
-    for (size_t i = 0; i < sizeof(SCHEME) - 1; ++i) {
-        char c = printer[i];
-        if ((c >= 'A' && c <= 'Z' ? c + 32 : c) != SCHEME[i])
-            return 0;
-    }
-    return 1;
+    return IsNamedWithoutCase(printer, "tcp:", true);
 }
 
 int ParsePrinterAddress(const char* text, char* host, char* port)
@@ -434,11 +428,12 @@ static void AwaitPrinter(Exchange* exchange)
         NoteUnconfirmedLabel(calls.lastError());
         return;
     }
-    DWORD closeBy = GetTickCount() + CLOSE_WAIT_MS;
+    DWORD shutAt = GetTickCount();
     for (;;) {
-        DWORD left = closeBy - GetTickCount();
-        if (left > CLOSE_WAIT_MS || !AwaitSocket(exchange, true, left, &error)) {
-            if (left > CLOSE_WAIT_MS || error == WSAETIMEDOUT)
+        DWORD waited = GetTickCount() - shutAt;
+        bool over = waited >= CLOSE_WAIT_MS;
+        if (over || !AwaitSocket(exchange, true, CLOSE_WAIT_MS - waited, &error)) {
+            if (over || error == WSAETIMEDOUT)
                 LogEvent(0, "QV141", "Printer kept the connection open");
             else
                 NoteUnconfirmedLabel(error);
@@ -485,8 +480,6 @@ static HANDLE TakeTurn(const Exchange* exchange, const char* host, const char* p
 
 void SendFileToAddress(const char* address, HANDLE file, int patient)
 {
-    // The event names the address where a queue's port would be.
-    strncpy(g_printerPort, address, TEXT_BUFFER_SIZE - 1);
     char host[HOST_SIZE], port[PORT_SIZE];
     if (!ParsePrinterAddress(address, host, port)) {
         LogNoticeEvent(0, "QV130", "Not a printer address");

@@ -35,8 +35,8 @@ static BYTE* LoadPrinterInfo(HANDLE printer)
 }
 
 // Spooler names compare without case. Only ASCII letters are folded, so that no name is
-// taken for another that merely looks alike. With prefix, known need only begin name.
-static int IsDriverNamed(const char* name, const char* known, bool prefix = false)
+// taken for another that merely looks alike.
+int IsNamedWithoutCase(const char* name, const char* known, bool prefix)
 {
     size_t i = 0;
     for (; known[i] != '\0'; ++i) {
@@ -91,7 +91,8 @@ static int FindDriver(const char* environment, const char* driverName, DWORD* at
         found = -1;
         const DRIVER_INFO_8A* driver = (const DRIVER_INFO_8A*)drivers;
         for (DWORD i = 0; i < count; ++i) {
-            if (driver[i].pName != NULL && IsDriverNamed(driver[i].pName, driverName)) {
+            const char* name = driver[i].pName;
+            if (name != NULL && IsNamedWithoutCase(name, driverName, false)) {
                 found = 1;
                 *attributes |= driver[i].dwPrinterDriverAttributes;
             }
@@ -157,7 +158,7 @@ static const DriverName DRIVERS_WITHOUT_LABELS[] = {
 static int IsDriverWithoutLabels(const char* driverName, DWORD attributes)
 {
     for (const DriverName& known : DRIVERS_WITHOUT_LABELS)
-        if (IsDriverNamed(driverName, known.name, known.prefix))
+        if (IsNamedWithoutCase(driverName, known.name, known.prefix))
             return 1;
     return (attributes & PRINTER_DRIVER_CATEGORIES_WITHOUT_LABELS) != 0;
 }
@@ -179,7 +180,7 @@ static int FindPortWithoutLabels()
         while (named > 0 && port[named - 1] == ' ')
             --named;
         for (const char* known : PORTS_WITHOUT_LABELS) {
-            if (named == strlen(known) && IsDriverNamed(port, known, true)) {
+            if (named == strlen(known) && IsNamedWithoutCase(port, known, true)) {
                 memcpy(g_discardingPort, port, named);
                 return 1;
             }
@@ -374,7 +375,9 @@ int PrintFileRaw(const char* printerName, const char* filePath, const WCHAR* wid
     if (file == INVALID_HANDLE_VALUE) {
         LogNoticeEvent(GetLastError(), "QV104", "Failed to open file");
     } else if (IsPrinterAddress(printerName)) {
-        // No queue: straight to the printer. A label waits for it, the setup's Test less.
+        // No queue: straight to the printer, whose address the event names as its port. A
+        // label waits for it, the setup's Test less.
+        KeepName(g_printerPort, printerName);
         SendFileToAddress(printerName, file, g_dialog == NULL);
     } else if (!OpenPrinterA((LPSTR)printerName, &printer, NULL)) {
         printer = NULL;

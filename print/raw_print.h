@@ -10,3 +10,6 @@ int PrintFileRaw(const char* printerName, const char* filePath, const WCHAR* wid
 // Reads the label's next chunk into g_transferBuffer: its size, 0 at the end of the file
 // (logged), -1 when the file cannot be read (logged, and kept for the notice).
 int ReadLabelChunk(HANDLE file);
+
+// name is known (or, with prefix, begins with it), ASCII letters compared without case.
+int IsNamedWithoutCase(const char* name, const char* known, bool prefix);
